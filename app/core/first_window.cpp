@@ -1,11 +1,19 @@
 #include "app/core/first_window.h"
 
+#include "app/core/browser_window.h"
+
 namespace omb {
 
-// The browser window is not part of this build yet.
+// The first window chooses its own page (no creation parameter). A window
+// whose start page is missing destroys itself; the process still runs its
+// message loop, so start-up holds the object either way.
 HRESULT CreateFirstWindow(ComPtr<IUnknown>& window) noexcept {
   window.Reset();
-  return E_NOTIMPL;
+  ComPtr<CWebBrowser> browser = Make<CWebBrowser>();
+  if (!browser) return E_OUTOFMEMORY;
+  const HWND created = browser->Create(nullptr, nullptr);
+  window = browser->Unknown();
+  return created ? S_OK : E_FAIL;
 }
 
 }  // namespace omb

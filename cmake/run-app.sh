@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Runs one end-to-end application under Wine:
+#
+#   run-app.sh HOST.exe APPDIR
+#
+# APPDIR is copied afresh to <build>/tests/apps/<name> and the host runs as
+# "HOST.exe d=<copy>", with the copy as its current folder. The exit code is
+# the host's (0 = passed); after OMBREL_APP_TIMEOUT seconds (default 55) the
+# host is stopped and the run fails.
+#
+# Optional files in APPDIR:
+#   test-plugins  names of plug-in libraries, one per line, copied into the
+#                 copy's plugins folder: helper libraries built from
+#                 tests/support (<name>.dll) or the build's own (Vellum).
+#   test-args     further command-line words for the host, on one line.
+#
+# OMBREL_WINE_RUN names the build tree's wine-run.sh (default: next to HOST).
+set -euo pipefail
+
+[[ $# -eq 2 ]] || { echo "usage: run-app.sh HOST.exe APPDIR" >&2; exit 2; }
+host=$(realpath "$1")
+app=$(realpath "$2")
+wine_run=${OMBREL_WINE_RUN:-$(dirname "$host")/wine-run.sh}
+build=$(dirname "$wine_run")
+name=$(basename "$app")
+copy=$build/tests/apps/$name
+
+rm -rf "$copy"
+mkdir -p "$build/tests/apps"
+cp -a "$app" "$copy"
+
+if [[ -f $app/test-plugins ]]; then
+    mkdir -p "$copy/plugins"
+    while read -r library || [[ -n $library ]]; do
+        [[ -z $library || $library == \#* ]] && continue
+        found=""
+        for candidate in "$build/tests/support/$library.dll" "$build/plugins/$library.dll"; do
+            if [[ -f $candidate ]]; then
+                cp "$candidate" "$copy/plugins/"
+                found=yes
+                break
+            fi
+        done
+        [[ -n $found ]] || { echo "run-app: plug-in library $library is not built" >&2; exit 2; }
+    done <"$app/test-plugins"
+fi
+
+args=()
+if [[ -f $app/test-args ]]; then
+    read -r -a args <"$app/test-args" || true
+fi
+
+cd "$copy"
+set +e
+timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}"
+rc=$?
+set -e
+if [[ $rc -eq 124 || $rc -eq 137 ]]; then
+    echo "run-app: $name did not finish within ${OMBREL_APP_TIMEOUT:-55} s" >&2
+fi
+exit "$rc"

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what building and testing Ombrel needs on Debian 12, from Debian's
+# own packages. Idempotent: when everything is installed it only looks.
+# Run as root, or as a user who may use sudo.
+set -euo pipefail
+
+packages=(
+    # cross compilers (the -posix variants have std::thread and std::mutex),
+    # binutils and windres, zlib for MinGW
+    gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+    mingw-w64-tools libz-mingw-w64-dev
+    # build
+    cmake ninja-build googletest python3
+    # test runtime: Wine (64-bit) on a virtual X display; TLS for HTTPS tests
+    wine wine64 libgnutls30 xvfb xauth xdotool
+    # zip archives for package tests and benches (Info-ZIP)
+    zip unzip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    if [[ $status != "install ok installed" ]]; then
+        missing+=("$package")
+    fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "setup: all ${#packages[@]} packages are installed"
+    exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+    as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+else
+    echo "setup: missing packages (${missing[*]}) and neither root nor sudo to install them" >&2
+    exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "setup: done"

@@ -1,0 +1,259 @@
+// The plug-in library end-to-end applications load as "test": page script
+// reports checks through it (written to standard output), drives the host
+// the way a user would (keys, clicks, dialogs) and ends the process with the
+// number of failures as exit code.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "sdk/com.h"
+#include "sdk/dispatch.h"
+#include "sdk/omb.h"
+
+namespace {
+
+void WriteOut(const std::wstring& text) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), bytes,
+                      nullptr, nullptr);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()), &written,
+            nullptr);
+}
+
+// A script value as text, for reports: strings as they are, others converted.
+std::wstring Describe(const VARIANT& v) {
+  if (v.vt == VT_EMPTY) return L"undefined";
+  if (v.vt == VT_NULL) return L"null";
+  if (v.vt == VT_DISPATCH || v.vt == VT_UNKNOWN) return v.punkVal ? L"[object]" : L"null";
+  omb::unique_variant text;
+  if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&v), VARIANT_ALPHABOOL, VT_BSTR)))
+    return L"<vt " + std::to_wstring(v.vt) + L">";
+  std::wstring s(text->bstrVal, SysStringLen(text->bstrVal));
+  return v.vt == VT_BSTR ? L"\"" + s + L"\"" : s;
+}
+
+bool Same(const VARIANT& a, const VARIANT& b) {
+  if (a.vt == VT_EMPTY || b.vt == VT_EMPTY || a.vt == VT_NULL || b.vt == VT_NULL) return a.vt == b.vt;
+  if ((a.vt == VT_DISPATCH || a.vt == VT_UNKNOWN) && (b.vt == VT_DISPATCH || b.vt == VT_UNKNOWN)) {
+    ComPtr<IUnknown> x, y;
+    if (a.punkVal) a.punkVal->QueryInterface(IID_PPV_ARGS(&x));
+    if (b.punkVal) b.punkVal->QueryInterface(IID_PPV_ARGS(&y));
+    return x.Get() == y.Get();
+  }
+  if ((a.vt == VT_BSTR) != (b.vt == VT_BSTR)) return false;
+  return VarCmp(const_cast<VARIANT*>(&a), const_cast<VARIANT*>(&b), LOCALE_USER_DEFAULT, 0) ==
+         static_cast<HRESULT>(VARCMP_EQ);
+}
+
+std::wstring ArgText(const omb::DispArgs& args, UINT i) {
+  const wchar_t* s = nullptr;
+  UINT n = 0;
+  return SUCCEEDED(args.String(i, &s, &n)) ? std::wstring(s, n) : std::wstring();
+}
+
+struct FindContext {
+  std::wstring className;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lp) {
+  auto* ctx = reinterpret_cast<FindContext*>(lp);
+  wchar_t name[256];
+  if (GetClassNameW(hwnd, name, 256) && ctx->className == name) ctx->found.push_back(hwnd);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectTop(HWND hwnd, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != GetCurrentProcessId()) return TRUE;
+  CollectChild(hwnd, lp);
+  EnumChildWindows(hwnd, CollectChild, lp);
+  return TRUE;
+}
+
+// Every window of this process with the class name, top-level and child.
+std::vector<HWND> FindWindowsOfClass(const std::wstring& className) {
+  FindContext ctx{className, {}};
+  EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&ctx));
+  return ctx.found;
+}
+
+class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<CReporterPlugin>,
+                                              omb::DispatchTable<CReporterPlugin>> {
+ public:
+  static constexpr const char* kClassName = "CReporterPlugin";
+  static std::span<const omb::DispMember<CReporterPlugin>> Members() noexcept;
+
+  STDMETHODIMP Initialize(OMB::ICore* core, IUnknown*) noexcept override {
+    core_ = core;
+    return S_OK;
+  }
+  // The navigation notices the host gave this instance, in order: "N" for
+  // navigate-complete, "D" for document-complete.
+  STDMETHODIMP OnNavigateComplete(ULONG_PTR) noexcept override {
+    notices_ += L'N';
+    return S_OK;
+  }
+  STDMETHODIMP OnDocumentComplete(ULONG_PTR) noexcept override {
+    notices_ += L'D';
+    return S_OK;
+  }
+  HRESULT Notices(omb::DispCall& call) { return call.ReturnString(notices_.c_str()); }
+
+  // ok(condition, name)
+  HRESULT Ok(omb::DispCall& call) {
+    omb::unique_variant b;
+    const bool passed = call.args.Count() > 0 &&
+                        SUCCEEDED(VariantChangeType(b.get(), const_cast<VARIANT*>(&call.args[0]), 0, VT_BOOL)) &&
+                        b->boolVal != VARIANT_FALSE;
+    Report(passed, ArgText(call.args, 1), L"");
+    return call.ReturnBool(passed);
+  }
+  // equal(actual, expected, name)
+  HRESULT Equal(omb::DispCall& call) {
+    if (call.args.Count() < 2) return E_NOTIMPL;
+    const bool passed = Same(call.args[0], call.args[1]);
+    Report(passed, ArgText(call.args, 2),
+           passed ? L"" : L" (got " + Describe(call.args[0]) + L", expected " + Describe(call.args[1]) + L")");
+    return call.ReturnBool(passed);
+  }
+  // log(text)
+  HRESULT Log(omb::DispCall& call) {
+    WriteOut(L"# " + (call.args.Count() ? Describe(call.args[0]) : std::wstring()) + L"\n");
+    return S_OK;
+  }
+  // done(): prints the totals and ends the message loop with the failure count.
+  HRESULT Done(omb::DispCall&) {
+    WriteOut(std::to_wstring(passed_) + L" passed, " + std::to_wstring(failed_) + L" failed\n");
+    PostQuitMessage(failed_ == 0 && passed_ > 0 ? 0 : 1);
+    return S_OK;
+  }
+  // env(name) -> string or null
+  HRESULT Env(omb::DispCall& call) {
+    wchar_t value[4096];
+    const DWORD n = GetEnvironmentVariableW(ArgText(call.args, 0).c_str(), value, 4096);
+    if (n == 0 || n >= 4096) return call.ReturnNull();
+    return call.ReturnString(value, n);
+  }
+  // countWindows(className) -> number of this process's windows of that class
+  HRESULT CountWindows(omb::DispCall& call) {
+    return call.ReturnInt(static_cast<LONG>(FindWindowsOfClass(ArgText(call.args, 0)).size()));
+  }
+  // windowText(className) -> text of the first such window, or null
+  HRESULT WindowText(omb::DispCall& call) {
+    const auto found = FindWindowsOfClass(ArgText(call.args, 0));
+    if (found.empty()) return call.ReturnNull();
+    wchar_t text[1024] = L"";
+    GetWindowTextW(found.front(), text, 1024);
+    return call.ReturnString(text);
+  }
+  // pressButton(className, buttonId): posts a button click to every window of
+  // that class (message boxes and dialogs answer posted clicks).
+  HRESULT PressButton(omb::DispCall& call) {
+    LONG id = IDOK;
+    call.args.Number(1, &id);
+    const auto found = FindWindowsOfClass(ArgText(call.args, 0));
+    for (HWND w : found) PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    return call.ReturnInt(static_cast<LONG>(found.size()));
+  }
+  // sendKey(virtualKey, ctrl): a key-down through the thread's message loop to
+  // the page's view window, with the Ctrl state as given.
+  HRESULT SendKey(omb::DispCall& call) {
+    LONG vk = 0;
+    bool ctrl = false;
+    call.args.Number(0, &vk);
+    call.args.Bool(1, &ctrl);
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+    SetKeyboardState(keys);
+    const auto views = FindWindowsOfClass(L"Internet Explorer_Server");
+    if (views.empty()) return call.ReturnBool(false);
+    PostMessageW(views.front(), WM_KEYDOWN, static_cast<WPARAM>(vk), 1);
+    return call.ReturnBool(true);
+  }
+  // releaseKeys(): Ctrl up again.
+  HRESULT ReleaseKeys(omb::DispCall&) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    return S_OK;
+  }
+  // rightClick(x, y): a right click at client point (x, y) of the page view.
+  HRESULT RightClick(omb::DispCall& call) {
+    LONG x = 0, y = 0;
+    call.args.Number(0, &x);
+    call.args.Number(1, &y);
+    const auto views = FindWindowsOfClass(L"Internet Explorer_Server");
+    if (views.empty()) return call.ReturnBool(false);
+    PostMessageW(views.front(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+    PostMessageW(views.front(), WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+    return call.ReturnBool(true);
+  }
+
+ private:
+  void Report(bool passed, const std::wstring& name, const std::wstring& detail) {
+    (passed ? passed_ : failed_)++;
+    WriteOut((passed ? L"ok - " : L"not ok - ") + name + detail + L"\n");
+  }
+
+  ComPtr<OMB::ICore> core_;
+  std::wstring notices_;
+  int passed_ = 0;
+  int failed_ = 0;
+};
+
+const omb::DispMember<CReporterPlugin> kMembers[] = {
+    {-10000, L"ok", &CReporterPlugin::Ok},
+    {-9999, L"equal", &CReporterPlugin::Equal},
+    {-9998, L"log", &CReporterPlugin::Log},
+    {-9997, L"done", &CReporterPlugin::Done},
+    {-9996, L"env", &CReporterPlugin::Env},
+    {-9995, L"countWindows", &CReporterPlugin::CountWindows},
+    {-9994, L"windowText", &CReporterPlugin::WindowText},
+    {-9993, L"pressButton", &CReporterPlugin::PressButton},
+    {-9992, L"sendKey", &CReporterPlugin::SendKey},
+    {-9991, L"releaseKeys", &CReporterPlugin::ReleaseKeys},
+    {-9990, L"rightClick", &CReporterPlugin::RightClick},
+    {-9989, L"notices", &CReporterPlugin::Notices},
+};
+
+std::span<const omb::DispMember<CReporterPlugin>> CReporterPlugin::Members() noexcept {
+  return kMembers;
+}
+
+class CReporterVersion : public omb::ComObject<CReporterVersion, OMB::IVersion> {
+ public:
+  STDMETHODIMP GetVersion(LONG* major, LONG* minor) noexcept override {
+    if (major) *major = OMB::kContractMajor;
+    if (minor) *minor = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetName(BSTR* name) noexcept override {
+    if (!name) return E_POINTER;
+    *name = SysAllocString(L"test");
+    return *name ? S_OK : E_OUTOFMEMORY;
+  }
+  STDMETHODIMP GetFlags(LONG* flags) noexcept override {
+    if (!flags) return E_INVALIDARG;
+    *flags = 0;
+    return S_OK;
+  }
+};
+
+}  // namespace
+
+OMB_EXPORT_CREATE_INTERFACE {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (iid == __uuidof(OMB::IVersion)) return omb::CreateAndQuery<CReporterVersion>(iid, out);
+  if (iid == __uuidof(OMB::IPlugin)) return omb::CreateAndQuery<CReporterPlugin>(iid, out);
+  return E_NOINTERFACE;
+}
