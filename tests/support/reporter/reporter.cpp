@@ -5,6 +5,10 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <memory>
+
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -84,6 +88,54 @@ std::vector<HWND> FindWindowsOfClass(const std::wstring& className) {
   return ctx.found;
 }
 
+// Totals and counters are process-wide: every window's instance reports into
+// the same run.
+int g_passed = 0;
+int g_failed = 0;
+std::map<std::wstring, LONG> g_counters;
+
+// Windows found (and closed) by watcher threads, by class name.
+std::mutex g_seenLock;
+std::map<std::wstring, LONG> g_seen;
+
+struct WatchRequest {
+  std::wstring className;
+  std::wstring title;
+  DWORD timeoutMs;
+};
+
+// Closes a found window the way a user would: a message box or dialog gets
+// OK, a pop-up menu gets Escape.
+void Dismiss(HWND hwnd, const std::wstring& className) {
+  if (className == L"#32768") {
+    PostMessageW(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(hwnd, WM_KEYUP, VK_ESCAPE, 0);
+  } else {
+    PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+}
+
+DWORD WINAPI WatchThread(void* param) {
+  std::unique_ptr<WatchRequest> request(static_cast<WatchRequest*>(param));
+  const ULONGLONG end = GetTickCount64() + request->timeoutMs;
+  while (GetTickCount64() < end) {
+    for (HWND hwnd : FindWindowsOfClass(request->className)) {
+      wchar_t text[512] = L"";
+      GetWindowTextW(hwnd, text, 512);
+      if (!request->title.empty() && request->title != text) continue;
+      if (!IsWindowVisible(hwnd)) continue;
+      {
+        std::lock_guard<std::mutex> lock(g_seenLock);
+        ++g_seen[request->className];
+      }
+      Dismiss(hwnd, request->className);
+      return 0;
+    }
+    Sleep(20);
+  }
+  return 0;
+}
+
 class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<CReporterPlugin>,
                                               omb::DispatchTable<CReporterPlugin>> {
  public:
@@ -105,6 +157,33 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
     return S_OK;
   }
   HRESULT Notices(omb::DispCall& call) { return call.ReturnString(notices_.c_str()); }
+
+  // count(name) -> a process-wide counter, incremented
+  HRESULT Count(omb::DispCall& call) { return call.ReturnInt(++g_counters[ArgText(call.args, 0)]); }
+  // hasOwner() -> whether this window is owned by another
+  HRESULT HasOwner(omb::DispCall& call) {
+    return call.ReturnBool(core_ && GetWindow(core_->GetWindowHandle(), GW_OWNER) != nullptr);
+  }
+  // watch(className, title, timeoutMs): a thread waits for such a window of
+  // this process, counts it and closes it (OK for dialogs, Escape for menus).
+  HRESULT Watch(omb::DispCall& call) {
+    LONG timeout = 5000;
+    call.args.Number(2, &timeout);
+    auto* request = new WatchRequest{ArgText(call.args, 0), ArgText(call.args, 1),
+                                     static_cast<DWORD>(timeout)};
+    HANDLE thread = CreateThread(nullptr, 0, WatchThread, request, 0, nullptr);
+    if (!thread) {
+      delete request;
+      return call.ReturnBool(false);
+    }
+    CloseHandle(thread);
+    return call.ReturnBool(true);
+  }
+  // seen(className) -> how many such windows watchers found
+  HRESULT Seen(omb::DispCall& call) {
+    std::lock_guard<std::mutex> lock(g_seenLock);
+    return call.ReturnInt(g_seen[ArgText(call.args, 0)]);
+  }
 
   // ok(condition, name)
   HRESULT Ok(omb::DispCall& call) {
@@ -130,8 +209,8 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
   }
   // done(): prints the totals and ends the message loop with the failure count.
   HRESULT Done(omb::DispCall&) {
-    WriteOut(std::to_wstring(passed_) + L" passed, " + std::to_wstring(failed_) + L" failed\n");
-    PostQuitMessage(failed_ == 0 && passed_ > 0 ? 0 : 1);
+    WriteOut(std::to_wstring(g_passed) + L" passed, " + std::to_wstring(g_failed) + L" failed\n");
+    PostQuitMessage(g_failed == 0 && g_passed > 0 ? 0 : 1);
     return S_OK;
   }
   // env(name) -> string or null
@@ -200,14 +279,12 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
 
  private:
   void Report(bool passed, const std::wstring& name, const std::wstring& detail) {
-    (passed ? passed_ : failed_)++;
+    (passed ? g_passed : g_failed)++;
     WriteOut((passed ? L"ok - " : L"not ok - ") + name + detail + L"\n");
   }
 
   ComPtr<OMB::ICore> core_;
   std::wstring notices_;
-  int passed_ = 0;
-  int failed_ = 0;
 };
 
 const omb::DispMember<CReporterPlugin> kMembers[] = {
@@ -223,6 +300,10 @@ const omb::DispMember<CReporterPlugin> kMembers[] = {
     {-9991, L"releaseKeys", &CReporterPlugin::ReleaseKeys},
     {-9990, L"rightClick", &CReporterPlugin::RightClick},
     {-9989, L"notices", &CReporterPlugin::Notices},
+    {-9988, L"count", &CReporterPlugin::Count},
+    {-9987, L"hasOwner", &CReporterPlugin::HasOwner},
+    {-9986, L"watch", &CReporterPlugin::Watch},
+    {-9985, L"seen", &CReporterPlugin::Seen},
 };
 
 std::span<const omb::DispMember<CReporterPlugin>> CReporterPlugin::Members() noexcept {
