@@ -4,6 +4,7 @@
 // number of failures as exit code.
 #include <windows.h>
 #include <oleauto.h>
+#include <shlobj.h>
 
 #include <memory>
 
@@ -87,6 +88,43 @@ std::vector<HWND> FindWindowsOfClass(const std::wstring& className) {
   EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
+
+// A data object holding a list of files (CF_HDROP), as the shell hands to a
+// drop target.
+class CFileListData : public omb::ComObject<CFileListData, IDataObject> {
+ public:
+  explicit CFileListData(std::wstring list) : list_(std::move(list)) {}
+
+  STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) noexcept override {
+    if (!format || !medium) return E_INVALIDARG;
+    if (format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
+    const SIZE_T bytes = sizeof(DROPFILES) + list_.size() * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    if (!memory) return E_OUTOFMEMORY;
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(drop + 1, list_.data(), list_.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = memory;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP QueryGetData(FORMATETC* format) noexcept override {
+    return format && format->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
+  }
+  STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP SetData(FORMATETC*, STGMEDIUM*, BOOL) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP DUnadvise(DWORD) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) noexcept override { return E_NOTIMPL; }
+
+ private:
+  std::wstring list_;  // paths, each ended by a NUL, and one more NUL
+};
 
 // Totals and counters are process-wide: every window's instance reports into
 // the same run.
@@ -185,6 +223,32 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
     return call.ReturnInt(g_seen[ArgText(call.args, 0)]);
   }
 
+  // drop(x, y, paths...): drags files over the page's client point (x, y) and
+  // drops them there through the host's drop target. Answers the effect the
+  // host reported while dragging over the point (1 copy, 0 none).
+  HRESULT Drop(omb::DispCall& call) {
+    LONG x = 0, y = 0;
+    call.args.Number(0, &x);
+    call.args.Number(1, &y);
+    std::wstring list;
+    for (UINT i = 2; i < call.args.Count(); ++i) list += ArgText(call.args, i) + L'\0';
+    list += L'\0';
+    ComPtr<IDropTarget> target = HostDropTarget();
+    if (!target) return call.ReturnInt(-1);
+    const auto views = FindWindowsOfClass(L"Internet Explorer_Server");
+    POINT screen{x, y};
+    if (!views.empty()) ClientToScreen(views.front(), &screen);
+    const POINTL at{screen.x, screen.y};
+    ComPtr<IDataObject> data = omb::Make<CFileListData>(std::move(list));
+    DWORD effect = DROPEFFECT_COPY;
+    target->DragEnter(data.Get(), MK_LBUTTON, at, &effect);
+    DWORD overEffect = DROPEFFECT_COPY;
+    target->DragOver(MK_LBUTTON, at, &overEffect);
+    DWORD dropEffect = DROPEFFECT_COPY;
+    target->Drop(data.Get(), 0, at, &dropEffect);
+    return call.ReturnInt(static_cast<LONG>(overEffect));
+  }
+
   // ok(condition, name)
   HRESULT Ok(omb::DispCall& call) {
     omb::unique_variant b;
@@ -278,6 +342,18 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
   }
 
  private:
+  // The host site of this window answers the "WM_ATLGETHOST" message with
+  // its IUnknown (no reference added); its drop target is the one the page
+  // engine registered for the view.
+  ComPtr<IDropTarget> HostDropTarget() {
+    if (!core_) return nullptr;
+    static const UINT getHost = RegisterWindowMessageW(L"WM_ATLGETHOST");
+    auto* host = reinterpret_cast<IUnknown*>(SendMessageW(core_->GetWindowHandle(), getHost, 0, 0));
+    ComPtr<IDropTarget> target;
+    if (host) host->QueryInterface(IID_PPV_ARGS(&target));
+    return target;
+  }
+
   void Report(bool passed, const std::wstring& name, const std::wstring& detail) {
     (passed ? g_passed : g_failed)++;
     WriteOut((passed ? L"ok - " : L"not ok - ") + name + detail + L"\n");
@@ -304,6 +380,7 @@ const omb::DispMember<CReporterPlugin> kMembers[] = {
     {-9987, L"hasOwner", &CReporterPlugin::HasOwner},
     {-9986, L"watch", &CReporterPlugin::Watch},
     {-9985, L"seen", &CReporterPlugin::Seen},
+    {-9984, L"drop", &CReporterPlugin::Drop},
 };
 
 std::span<const omb::DispMember<CReporterPlugin>> CReporterPlugin::Members() noexcept {
