@@ -1,7 +1,7 @@
 #include "sdk/omb.h"
-#include "vellum/version.h"
+#include "sdk/plugin_library.h"
 
+// Contract 3.1; the plug-in "resEditor" keeps one instance per window.
 OMB_EXPORT_CREATE_INTERFACE noexcept {
-  if (iid == __uuidof(OMB::IVersion)) return omb::CreateAndQuery<vellum::CVersion>(iid, out);
-  return E_NOINTERFACE;
+  return omb::AnswerCreateInterface<void>(iid, out, {L"resEditor", 0, 1});
 }

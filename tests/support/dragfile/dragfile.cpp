@@ -9,6 +9,7 @@
 #include "sdk/com.h"
 #include "sdk/dispatch.h"
 #include "sdk/omb.h"
+#include "sdk/plugin_library.h"
 
 namespace {
 
@@ -43,31 +44,9 @@ class CDragFileStandIn : public omb::ComObject<CDragFileStandIn, OMB::IPluginImp
   std::map<std::wstring, ComPtr<IDispatch>> zones_;
 };
 
-class CDragFileVersion : public omb::ComObject<CDragFileVersion, OMB::IVersion> {
- public:
-  STDMETHODIMP GetVersion(LONG* major, LONG* minor) noexcept override {
-    if (major) *major = OMB::kContractMajor;
-    if (minor) *minor = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetName(BSTR* name) noexcept override {
-    if (!name) return E_POINTER;
-    *name = SysAllocString(L"dragfile");
-    return *name ? S_OK : E_OUTOFMEMORY;
-  }
-  STDMETHODIMP GetFlags(LONG* flags) noexcept override {
-    if (!flags) return E_INVALIDARG;
-    *flags = 0;
-    return S_OK;
-  }
-};
 
 }  // namespace
 
 OMB_EXPORT_CREATE_INTERFACE {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (iid == __uuidof(OMB::IVersion)) return omb::CreateAndQuery<CDragFileVersion>(iid, out);
-  if (iid == __uuidof(OMB::IPlugin)) return omb::CreateAndQuery<CDragFileStandIn>(iid, out);
-  return E_NOINTERFACE;
+  return omb::AnswerCreateInterface<CDragFileStandIn>(iid, out, {L"dragfile"});
 }

@@ -16,6 +16,7 @@
 #include "sdk/com.h"
 #include "sdk/dispatch.h"
 #include "sdk/omb.h"
+#include "sdk/plugin_library.h"
 
 namespace {
 
@@ -387,31 +388,9 @@ std::span<const omb::DispMember<CReporterPlugin>> CReporterPlugin::Members() noe
   return kMembers;
 }
 
-class CReporterVersion : public omb::ComObject<CReporterVersion, OMB::IVersion> {
- public:
-  STDMETHODIMP GetVersion(LONG* major, LONG* minor) noexcept override {
-    if (major) *major = OMB::kContractMajor;
-    if (minor) *minor = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetName(BSTR* name) noexcept override {
-    if (!name) return E_POINTER;
-    *name = SysAllocString(L"test");
-    return *name ? S_OK : E_OUTOFMEMORY;
-  }
-  STDMETHODIMP GetFlags(LONG* flags) noexcept override {
-    if (!flags) return E_INVALIDARG;
-    *flags = 0;
-    return S_OK;
-  }
-};
 
 }  // namespace
 
 OMB_EXPORT_CREATE_INTERFACE {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (iid == __uuidof(OMB::IVersion)) return omb::CreateAndQuery<CReporterVersion>(iid, out);
-  if (iid == __uuidof(OMB::IPlugin)) return omb::CreateAndQuery<CReporterPlugin>(iid, out);
-  return E_NOINTERFACE;
+  return omb::AnswerCreateInterface<CReporterPlugin>(iid, out, {L"test"});
 }

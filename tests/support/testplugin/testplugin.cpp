@@ -11,6 +11,7 @@
 #include "sdk/com.h"
 #include "sdk/dispatch.h"
 #include "sdk/omb.h"
+#include "sdk/plugin_library.h"
 
 #ifndef TESTPLUGIN_NAME
 #define TESTPLUGIN_NAME testplug
@@ -31,24 +32,6 @@ namespace {
 
 constexpr const wchar_t* kName = TESTPLUGIN_NAME_TEXT(TESTPLUGIN_NAME);
 
-class CTestVersion : public omb::ComObject<CTestVersion, OMB::IVersion> {
- public:
-  STDMETHODIMP GetVersion(LONG* major, LONG* minor) noexcept override {
-    if (major) *major = TESTPLUGIN_MAJOR;
-    if (minor) *minor = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetName(BSTR* name) noexcept override {
-    if (!name) return E_POINTER;
-    *name = ::SysAllocString(kName);
-    return *name ? S_OK : E_OUTOFMEMORY;
-  }
-  STDMETHODIMP GetFlags(LONG* flags) noexcept override {
-    if (!flags) return E_INVALIDARG;
-    *flags = TESTPLUGIN_FLAGS;
-    return S_OK;
-  }
-};
 
 class CTestPlugin : public omb::ComObject<CTestPlugin, OMB::IPluginImpl<CTestPlugin>,
                                           omb::DispatchTable<CTestPlugin>> {
@@ -84,9 +67,8 @@ OMB_EXPORT_CREATE_INTERFACE noexcept {
   (void)out;
   return E_FAIL;
 #else
-  if (iid == __uuidof(OMB::IVersion)) return omb::CreateAndQuery<CTestVersion>(iid, out);
-  if (iid == __uuidof(OMB::IPlugin)) return omb::CreateAndQuery<CTestPlugin>(iid, out);
-  return E_NOINTERFACE;
+  return omb::AnswerCreateInterface<CTestPlugin>(
+      iid, out, {kName, TESTPLUGIN_FLAGS, 0, TESTPLUGIN_MAJOR});
 #endif
 }
 #endif
