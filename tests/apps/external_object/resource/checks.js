@@ -25,6 +25,17 @@ function runExternalChecks(t) {
   t.equal(loadPlugin('no-such-library.dll'), false, 'loadPlugin of a missing file answers false');
   t.equal(loadPlugin('resource\\index.html'), false, 'loadPlugin of a non-image answers false');
 
+  // A library that loads answers true, also when it is unloaded again for a
+  // contract failure (another major version); its name stays unknown.
+  var support = t.env('OMBREL_SUPPORT_DIR'), build = t.env('OMBREL_BUILD_DIR');
+  t.ok(!!(support && build), 'the test environment names the build folders');
+  t.equal(loadPlugin(build + '\\plugins\\Vellum.dll'), true, 'loadPlugin of a plug-in library answers true');
+  t.equal(loadPlugin(support + '\\testplug.dll'), true, 'loadPlugin of a test library answers true');
+  t.equal(window.external.testplug.name, 'testplug', 'its plug-in is reachable by its name at once');
+  t.equal(loadPlugin(support + '\\testplug_major2.dll'), true, 'a library of another major version answers true');
+  t.ok(throws(function () { return ext.wrongmajor.name; }), 'but its plug-in is not registered');
+  t.equal(loadPlugin(support + '\\testplug32.dll'), false, 'a 32-bit library is refused');
+
   // console members.
   t.ok(throws(function () { console.warn('x'); }), 'console has no warn');
   t.ok(throws(function () { console.log(); }), 'console.log without argument throws');
