@@ -43,6 +43,25 @@ std::wstring Describe(const VARIANT& v) {
   return v.vt == VT_BSTR ? L"\"" + s + L"\"" : s;
 }
 
+// Script truthiness: non-empty strings, non-null objects, non-zero numbers.
+bool Truthy(const VARIANT& v) {
+  switch (v.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return false;
+    case VT_BSTR:
+      return SysStringLen(v.bstrVal) > 0;
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      return v.punkVal != nullptr;
+    default: {
+      omb::unique_variant b;
+      return SUCCEEDED(VariantChangeType(b.get(), const_cast<VARIANT*>(&v), 0, VT_BOOL)) &&
+             b->boolVal != VARIANT_FALSE;
+    }
+  }
+}
+
 bool Same(const VARIANT& a, const VARIANT& b) {
   if (a.vt == VT_EMPTY || b.vt == VT_EMPTY || a.vt == VT_NULL || b.vt == VT_NULL) return a.vt == b.vt;
   if ((a.vt == VT_DISPATCH || a.vt == VT_UNKNOWN) && (b.vt == VT_DISPATCH || b.vt == VT_UNKNOWN)) {
@@ -252,10 +271,7 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
 
   // ok(condition, name)
   HRESULT Ok(omb::DispCall& call) {
-    omb::unique_variant b;
-    const bool passed = call.args.Count() > 0 &&
-                        SUCCEEDED(VariantChangeType(b.get(), const_cast<VARIANT*>(&call.args[0]), 0, VT_BOOL)) &&
-                        b->boolVal != VARIANT_FALSE;
+    const bool passed = call.args.Count() > 0 && Truthy(call.args[0]);
     Report(passed, ArgText(call.args, 1), L"");
     return call.ReturnBool(passed);
   }
