@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/engine/engine_com.h"
+#include "sdk/dispatch.h"
 
 namespace omb::engine {
 
@@ -69,5 +70,41 @@ class ExpandoBag {
   };
   std::vector<Entry> entries_;
 };
+
+// Name lookup of a host object with a member table and expandos: a table
+// name answers its DISPID, any other name becomes (or is) an expando.
+template <class T>
+HRESULT TableOrExpandoIds(ExpandoBag& bag, LPOLESTR* names, UINT count, DISPID* ids) noexcept {
+  if (!names || !ids || count == 0) return E_INVALIDARG;
+  for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  if (const auto* member = FindMember(T::Members(), names[0])) {
+    ids[0] = member->id;
+    return S_OK;
+  }
+  try {
+    ids[0] = bag.Ensure(names[0]);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+// Invocation for the same objects; the default value reads as objectName
+// ("[object Document]").
+template <class T>
+HRESULT TableOrExpandoInvoke(T* self, ExpandoBag& bag, const wchar_t* objectName, DISPID id,
+                             WORD flags, DISPPARAMS* params, VARIANT* result) noexcept {
+  if (bag.Owns(id)) return bag.Invoke(id, flags, params, result);
+  if (id == DISPID_VALUE && (flags & DISPATCH_PROPERTYGET) && result)
+    return SetString(result, objectName);
+  const auto* member = FindMember(T::Members(), id);
+  if (!member) return DISP_E_MEMBERNOTFOUND;
+  DispCall call{id, flags, DispArgs(params), result};
+  try {
+    return (self->*(member->handler))(call);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
 
 }  // namespace omb::engine

@@ -125,34 +125,13 @@ STDMETHODIMP CPageDocument::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
 }
 
 STDMETHODIMP CPageDocument::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) noexcept {
-  if (!names || !ids || count == 0) return E_INVALIDARG;
-  for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-  if (const auto* member = FindMember(Members(), names[0])) {
-    ids[0] = member->id;
-    return S_OK;
-  }
-  try {
-    ids[0] = expandos_.Ensure(names[0]);
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+                                 DISPID* ids) noexcept {
+  return TableOrExpandoIds<CPageDocument>(expandos_, names, count, ids);
 }
 
 STDMETHODIMP CPageDocument::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO*, UINT*) noexcept {
-  if (expandos_.Owns(id)) return expandos_.Invoke(id, flags, params, result);
-  if (id == DISPID_VALUE && (flags & DISPATCH_PROPERTYGET) && result)
-    return SetString(result, L"[object Document]");
-  const auto* member = FindMember(Members(), id);
-  if (!member) return DISP_E_MEMBERNOTFOUND;
-  DispCall call{id, flags, DispArgs(params), result};
-  try {
-    return (this->*(member->handler))(call);
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
+                          VARIANT* result, EXCEPINFO*, UINT*) noexcept {
+  return TableOrExpandoInvoke(this, expandos_, L"[object Document]", id, flags, params, result);
 }
 
 // ---------------------------------------------------------------------------
