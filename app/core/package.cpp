@@ -1,12 +1,81 @@
 #include "app/core/package.h"
 
-namespace omb {
+#include <new>
 
-// Packaged applications are not supported by this build yet: nothing is
-// extracted, and start-up goes on in the current directory.
+#include "app/plugins/zip/zip_extract.h"
+#include "sdk/com.h"
+#include "sdk/trace.h"
+
+namespace omb {
+namespace {
+
+constexpr int kFolderAttempts = 64;
+
+std::wstring TempRoot() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetEnvironmentVariableW(L"temp", buffer, MAX_PATH + 1);
+  if (length > 0 && length <= MAX_PATH) return std::wstring(buffer, length);
+  // Without %TEMP% the folder would land in the root of the current drive.
+  const DWORD pathLength = GetTempPathW(MAX_PATH + 1, buffer);
+  std::wstring root(buffer, pathLength <= MAX_PATH ? pathLength : 0);
+  while (!root.empty() && root.back() == L'\\') root.pop_back();
+  return root;
+}
+
+// A new folder "<temp>\OMxxxxxxxx" named by the tick count. A folder of that
+// name that exists already (another instance, or one left behind) is never
+// reused: the next number is tried instead.
+HRESULT CreatePackageFolder(std::wstring* folder) {
+  const std::wstring root = TempRoot();
+  if (root.empty()) return E_FAIL;
+  OMB_RETURN_HR_IF(E_FAIL, FAILED(zip::CreateFolderTree(root)));
+  DWORD tick = GetTickCount();
+  for (int attempt = 0; attempt < kFolderAttempts; ++attempt, ++tick) {
+    std::wstring candidate = Format(L"%s\\OM%08X", root.c_str(), tick);
+    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+      *folder = std::move(candidate);
+      return S_OK;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return E_FAIL;
+  }
+  return E_FAIL;
+}
+
+std::wstring OwnExecutable() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace
+
 HRESULT ExtractPackage(std::wstring& packageFolder) noexcept {
   packageFolder.clear();
-  return E_NOTIMPL;
+  try {
+    const std::wstring exe = OwnExecutable();
+    if (exe.empty()) return HResultFromLastError();
+    std::wstring folder;
+    OMB_RETURN_IF_FAILED(CreatePackageFolder(&folder));
+    HRESULT hr = zip::ExtractArchiveFile(exe, 0, folder, false, nullptr);
+    if (SUCCEEDED(hr) && !SetCurrentDirectoryW(folder.c_str())) hr = HResultFromLastError();
+    if (FAILED(hr)) {
+      OMB_TRACE(kTraceErrors, "ExtractPackage", L"No package extracted from %s: %08X", exe.c_str(),
+                static_cast<unsigned>(hr));
+      zip::DeleteFolderTree(folder);
+      return hr;
+    }
+    packageFolder = std::move(folder);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 }  // namespace omb

@@ -34,8 +34,14 @@ void EnterApplicationFolder(std::wstring& packageFolder) noexcept {
 void DeletePackageFolder(const std::wstring& folder) noexcept {
   if (folder.empty() || PathFileExistsW(folder.c_str()) != TRUE) return;
   try {
+    std::wstring path = folder;
+    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    // The folder is still the current directory, which cannot be deleted:
+    // step out to its parent first.
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) SetCurrentDirectoryW(path.substr(0, slash + 1).c_str());
     // The shell wants a list ended by two terminators.
-    std::wstring from = folder;
+    std::wstring from = path;
     from.append(2, L'\0');
     SHFILEOPSTRUCTW op = {};
     op.wFunc = FO_DELETE;

@@ -140,7 +140,12 @@ TEST(PackageFolder, DeletedWithItsContentsWhenItExists) {
                          CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   CloseHandle(f);
-  omb::DeletePackageFolder(folder);
+  // At exit the package folder is still the current directory.
+  wchar_t saved[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, saved);
+  SetCurrentDirectoryW(folder.c_str());
+  omb::DeletePackageFolder(folder + L"\\");
+  SetCurrentDirectoryW(saved);
   EXPECT_FALSE(PathFileExistsW(folder.c_str()));
 }
 

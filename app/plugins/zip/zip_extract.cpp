@@ -1,0 +1,213 @@
+#include "app/plugins/zip/zip_extract.h"
+
+#include <shellapi.h>
+
+#include <new>
+
+#include "app/plugins/zip/zip_reader.h"
+#include "sdk/com.h"
+
+namespace omb::zip {
+namespace {
+
+bool IsSeparator(wchar_t c) noexcept { return c == L'\\' || c == L'/'; }
+
+std::wstring WithBackslashes(std::wstring path) {
+  for (wchar_t& c : path)
+    if (c == L'/') c = L'\\';
+  return path;
+}
+
+// dest without trailing separators, unless that would leave a drive root
+// ("C:") or nothing.
+std::wstring TrimFolder(const std::wstring& dest) {
+  std::wstring folder = WithBackslashes(dest);
+  while (folder.size() > 1 && folder.back() == L'\\' && folder[folder.size() - 2] != L':')
+    folder.pop_back();
+  return folder;
+}
+
+void SetTimes(HANDLE handle, const FILETIME& time) noexcept {
+  if (time.dwLowDateTime == 0 && time.dwHighDateTime == 0) return;
+  (void)SetFileTime(handle, &time, nullptr, &time);
+}
+
+void SetFolderTime(const std::wstring& path, const FILETIME& time) noexcept {
+  unique_file folder(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (folder) SetTimes(folder.get(), time);
+}
+
+class CArchiveExtraction {
+ public:
+  CArchiveExtraction(const CZipReader& reader, std::wstring dest, bool overwrite,
+                     IExtractEvents* events)
+      : reader_(reader), dest_(std::move(dest)), overwrite_(overwrite), events_(events) {}
+
+  HRESULT Run() {
+    for (const ZipEntry& entry : reader_.Entries()) {
+      if (!IsSafeEntryName(entry.name)) return E_FAIL;
+      if (!entry.isFolder) total_ += entry.size;
+    }
+    for (const ZipEntry& entry : reader_.Entries()) OMB_RETURN_IF_FAILED(ExtractEntry(entry));
+    return S_OK;
+  }
+
+ private:
+  HRESULT ExtractEntry(const ZipEntry& entry) {
+    const std::wstring target = dest_ + L"\\" + WithBackslashes(entry.name);
+    if (entry.isFolder) {
+      OMB_RETURN_IF_FAILED(CreateFolderTree(TrimFolder(target)));
+    } else if (const size_t slash = target.rfind(L'\\'); slash > dest_.size()) {
+      OMB_RETURN_IF_FAILED(CreateFolderTree(target.substr(0, slash)));
+    }
+    if (events_) {
+      const EntryChoice choice = events_->OnEntry(entry.name);
+      if (choice == EntryChoice::kAbort) return E_ABORT;
+      if (choice == EntryChoice::kSkip) return S_OK;
+    }
+    if (entry.isFolder) {
+      SetFolderTime(TrimFolder(target), entry.time);
+      return S_OK;
+    }
+    return ExtractFile(entry, target);
+  }
+
+  HRESULT ExtractFile(const ZipEntry& entry, const std::wstring& target) {
+    unique_file file(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 overwrite_ ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+    if (!file) return HResultFromLastError();
+    HRESULT hr = reader_.Extract(entry, [&](const BYTE* block, size_t size) -> HRESULT {
+      DWORD written = 0;
+      if (!WriteFile(file.get(), block, static_cast<DWORD>(size), &written, nullptr) ||
+          written != size)
+        return E_FAIL;
+      processed_ += size;
+      if (events_ && !events_->OnBlock(entry.name, total_, processed_)) return E_FAIL;
+      return S_OK;
+    });
+    if (SUCCEEDED(hr) && !SetEndOfFile(file.get())) hr = HResultFromLastError();
+    if (FAILED(hr)) {
+      // A partly written file is worse than none.
+      file.reset();
+      DeleteFileW(target.c_str());
+      return hr == E_ABORT || hr == E_OUTOFMEMORY ? hr : E_FAIL;
+    }
+    SetTimes(file.get(), entry.time);
+    return S_OK;
+  }
+
+  const CZipReader& reader_;
+  const std::wstring dest_;
+  const bool overwrite_;
+  IExtractEvents* const events_;
+  uint64_t total_ = 0;
+  uint64_t processed_ = 0;
+};
+
+HRESULT ExtractInto(const BYTE* data, uint64_t size, const std::wstring& folder, bool overwrite,
+                    IExtractEvents* events) {
+  CZipReader reader;
+  OMB_RETURN_IF_FAILED(reader.Open(data, size));
+  return CArchiveExtraction(reader, folder, overwrite, events).Run();
+}
+
+// Maps the whole file read-only; an empty file cannot be mapped and holds no
+// archive.
+HRESULT MapFile(const std::wstring& path, unique_mapview* view, uint64_t* size) {
+  unique_file file(CreateFileW(path.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return HResultFromLastError();
+  LARGE_INTEGER length = {};
+  if (!GetFileSizeEx(file.get(), &length)) return HResultFromLastError();
+  if (length.QuadPart == 0) return E_FAIL;
+  if (static_cast<uint64_t>(length.QuadPart) > SIZE_MAX) return E_OUTOFMEMORY;
+  unique_handle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping) return HResultFromLastError();
+  view->reset(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+  if (!*view) return HResultFromLastError();
+  *size = static_cast<uint64_t>(length.QuadPart);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT CreateFolderTree(const std::wstring& path, std::wstring* outermost) noexcept {
+  if (outermost) outermost->clear();
+  try {
+    const std::wstring folder = TrimFolder(path);
+    if (folder.empty()) return E_INVALIDARG;
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+      return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? S_OK : HResultFromError(ERROR_ALREADY_EXISTS);
+    const size_t slash = folder.find_last_of(L'\\');
+    if (slash != std::wstring::npos && slash > 0 && folder[slash - 1] != L':' &&
+        !IsSeparator(folder[slash - 1]))
+      OMB_RETURN_IF_FAILED(CreateFolderTree(folder.substr(0, slash), outermost));
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+      const DWORD error = GetLastError();
+      return error == ERROR_ALREADY_EXISTS ? S_OK : HResultFromError(error);
+    }
+    if (outermost && outermost->empty()) *outermost = folder;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+void DeleteFolderTree(const std::wstring& path) noexcept {
+  try {
+    if (path.empty()) return;
+    std::wstring from = TrimFolder(path);
+    from.append(2, L'\0');  // the shell wants a list ended by two terminators
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+    (void)SHFileOperationW(&op);
+  } catch (...) {
+  }
+}
+
+HRESULT ExtractArchive(const BYTE* data, uint64_t size, const std::wstring& dest, bool overwrite,
+                       IExtractEvents* events) noexcept {
+  try {
+    const std::wstring folder = TrimFolder(dest);
+    std::wstring created;
+    OMB_RETURN_IF_FAILED(CreateFolderTree(folder, &created));
+    const HRESULT hr = ExtractInto(data, size, folder, overwrite, events);
+    if (FAILED(hr) && !created.empty()) DeleteFolderTree(created);
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT ExtractArchiveFile(const std::wstring& path, uint32_t index, const std::wstring& dest,
+                           bool overwrite, IExtractEvents* events) noexcept {
+  try {
+    const std::wstring folder = TrimFolder(dest);
+    std::wstring created;
+    OMB_RETURN_IF_FAILED(CreateFolderTree(folder, &created));
+    HRESULT hr = S_OK;
+    {
+      unique_mapview view;
+      uint64_t size = 0;
+      ArchiveSpan span;
+      hr = MapFile(path, &view, &size);
+      if (SUCCEEDED(hr)) hr = FindArchive(static_cast<const BYTE*>(view.get()), size, index, &span);
+      if (SUCCEEDED(hr))
+        hr = ExtractInto(static_cast<const BYTE*>(view.get()) + span.start, span.length, folder,
+                         overwrite, events);
+    }
+    if (FAILED(hr) && !created.empty()) DeleteFolderTree(created);
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+}  // namespace omb::zip

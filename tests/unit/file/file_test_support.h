@@ -1,0 +1,93 @@
+// Helpers for the file plug-in's tests: a scratch folder, small file
+// builders, a script-function stand-in that records its calls, and a message
+// pump for the tests that wait for worker jobs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "sdk/com.h"
+#include "sdk/omb.h"
+
+namespace filetest {
+
+// A fresh folder under the temporary folder, removed with its contents when
+// the object goes.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::wstring& Path() const { return path_; }
+  std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+
+ private:
+  std::wstring path_;
+};
+
+void WriteBytes(const std::wstring& path, size_t count, char fill = 'x');
+void MakeFolder(const std::wstring& path);
+bool Exists(const std::wstring& path);
+ULONGLONG SizeOf(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+
+// A script function: records each call's arguments (script order, as
+// "vt:text") and answers with a chosen value.
+class FakeFunction : public omb::ComObject<FakeFunction, IDispatch> {
+ public:
+  std::vector<std::vector<std::wstring>> calls;
+  std::vector<DWORD> threads;
+  omb::unique_variant answer;
+  HRESULT answerResult = S_OK;
+
+  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                      UINT*) noexcept override;
+};
+
+ComPtr<FakeFunction> NewFunction();
+
+// Answers ResolvePath by putting relative paths below a base folder.
+class FakeCore : public omb::ComObject<FakeCore, OMB::ICore> {
+ public:
+  explicit FakeCore(std::wstring base) : base_(std::move(base)) {}
+  STDMETHODIMP CreateBrowserWindow(const wchar_t*, BOOL, VARIANT*, VARIANT*,
+                                   IDispatch**) noexcept override {
+    return E_NOTIMPL;
+  }
+  HWND STDMETHODCALLTYPE GetWindowHandle() noexcept override { return nullptr; }
+  STDMETHODIMP QueryPlugin(const wchar_t*, IDispatch**) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP ResolvePath(const wchar_t* path, BSTR* result) noexcept override;
+  STDMETHODIMP CreateObject(const wchar_t*, IDispatch**) noexcept override { return E_NOTIMPL; }
+
+ private:
+  std::wstring base_;
+};
+
+// Runs the message loop until done() holds or the time is up.
+template <class F>
+bool PumpUntil(F done, DWORD timeoutMs = 10000) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return true;
+}
+
+}  // namespace filetest
