@@ -13,6 +13,14 @@
 //     static std::span<const omb::DispMember<CFooPlugin>> Members() noexcept;
 //     HRESULT Bar(omb::DispCall& call);
 //   };
+//
+// Policies a plug-in may declare where its result codes differ:
+//   static constexpr bool kTypeInfoNotImplemented = true;
+//       the type-information calls write a category-1 trace line and answer
+//       E_NOTIMPL (default: one type-information object, none provided);
+//   static constexpr HRESULT kUnknownMemberResult = E_NOTIMPL;
+//       Invoke of a DISPID that is not in the table (default
+//       DISP_E_MEMBERNOTFOUND).
 #pragma once
 
 #include <span>
@@ -157,18 +165,36 @@ inline void TraceUnknownName(const char* className, const wchar_t* name) noexcep
   OMB_TRACE(kTraceErrors, method.c_str(), L"Not implement name: %s", name ? name : L"");
 }
 
+// Writes a category-1 trace line naming "<className><method>".
+inline void TraceCall(const char* className, const char* method) noexcept {
+  if ((Logger().flags & kTraceCalls) == 0) return;
+  try {
+    const std::string name = std::string(className) + method;
+    OMB_TRACE(kTraceCalls, name.c_str(), nullptr);
+  } catch (...) {
+  }
+}
+
 template <class Derived>
 class DispatchTable : public IDispatch {
  public:
   using ComInterface = IDispatch;
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+    if constexpr (TypeInfoNotImplemented()) {
+      TraceCall(Derived::kClassName, "::GetTypeInfoCount");
+      return E_NOTIMPL;
+    }
     if (!count) return E_POINTER;
     *count = 1;
     return S_OK;
   }
   // No type library is provided.
   STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept override {
+    if constexpr (TypeInfoNotImplemented()) {
+      TraceCall(Derived::kClassName, "::GetTypeInfo");
+      return E_NOTIMPL;
+    }
     if (!info) return E_POINTER;
     *info = nullptr;
     return index == 0 ? TYPE_E_ELEMENTNOTFOUND : DISP_E_BADINDEX;
@@ -189,7 +215,7 @@ class DispatchTable : public IDispatch {
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO*, UINT*) noexcept override {
     const auto* member = FindMember(Derived::Members(), id);
-    if (!member) return DISP_E_MEMBERNOTFOUND;
+    if (!member) return UnknownMemberResult();
     DispCall call{id, flags, DispArgs(params), result};
     try {
       return (static_cast<Derived*>(this)->*(member->handler))(call);
@@ -198,6 +224,20 @@ class DispatchTable : public IDispatch {
     } catch (...) {
       return E_UNEXPECTED;
     }
+  }
+
+ private:
+  static constexpr bool TypeInfoNotImplemented() noexcept {
+    if constexpr (requires { Derived::kTypeInfoNotImplemented; })
+      return Derived::kTypeInfoNotImplemented;
+    else
+      return false;
+  }
+  static constexpr HRESULT UnknownMemberResult() noexcept {
+    if constexpr (requires { Derived::kUnknownMemberResult; })
+      return Derived::kUnknownMemberResult;
+    else
+      return DISP_E_MEMBERNOTFOUND;
   }
 };
 

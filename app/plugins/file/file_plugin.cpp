@@ -86,19 +86,10 @@ STDMETHODIMP CFilePlugin::Initialize(OMB::ICore* core, IUnknown* browser) noexce
   return S_OK;
 }
 
-STDMETHODIMP CFilePlugin::GetTypeInfoCount(UINT*) noexcept {
-  OMB_TRACE(kTraceCalls, "CFilePlugin::GetTypeInfoCount", nullptr);
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CFilePlugin::GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept {
-  OMB_TRACE(kTraceCalls, "CFilePlugin::GetTypeInfo", nullptr);
-  return E_NOTIMPL;
-}
-
 STDMETHODIMP CFilePlugin::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO* excep, UINT* argErr) noexcept {
-  if ((flags & DISPATCH_METHOD) == 0 || !FindMember(Members(), id)) return E_NOTIMPL;
+  // Every member is a method.
+  if ((flags & DISPATCH_METHOD) == 0) return E_NOTIMPL;
   return DispatchTable::Invoke(id, iid, lcid, flags, params, result, excep, argErr);
 }
 

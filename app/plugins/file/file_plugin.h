@@ -16,13 +16,13 @@ class CFilePlugin : public ComObject<CFilePlugin, OMB::IPluginImpl<CFilePlugin>,
                                      DispatchTable<CFilePlugin>> {
  public:
   static constexpr const char* kClassName = "CFilePlugin";
+  static constexpr bool kTypeInfoNotImplemented = true;
+  static constexpr HRESULT kUnknownMemberResult = E_NOTIMPL;
   static std::span<const DispMember<CFilePlugin>> Members() noexcept;
 
   STDMETHODIMP Initialize(OMB::ICore* core, IUnknown* browser) noexcept override;
 
   // No type information; every call must be a method call of a listed member.
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
-  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept override;
   STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO* excep, UINT* argErr) noexcept override;
 

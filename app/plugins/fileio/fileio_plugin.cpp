@@ -76,23 +76,6 @@ STDMETHODIMP CFileIOPlugin::Initialize(OMB::ICore* core, IUnknown* browser) noex
   return S_OK;
 }
 
-STDMETHODIMP CFileIOPlugin::GetTypeInfoCount(UINT*) noexcept {
-  OMB_TRACE(kTraceCalls, "CFileIOPlugin::GetTypeInfoCount", nullptr);
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CFileIOPlugin::GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept {
-  OMB_TRACE(kTraceCalls, "CFileIOPlugin::GetTypeInfo", nullptr);
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CFileIOPlugin::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags,
-                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
-                                   UINT* argErr) noexcept {
-  if (!FindMember(Members(), id)) return E_NOTIMPL;
-  return DispatchTable<CFileIOPlugin>::Invoke(id, iid, lcid, flags, params, result, excep, argErr);
-}
-
 // ---------------------------------------------------------------------------
 // Members
 

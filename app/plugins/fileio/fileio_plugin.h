@@ -20,6 +20,8 @@ class CFileIOPlugin : public ComObject<CFileIOPlugin, OMB::IPluginImpl<CFileIOPl
                                        DispatchTable<CFileIOPlugin>> {
  public:
   static constexpr const char* kClassName = "CFileIOPlugin";
+  static constexpr bool kTypeInfoNotImplemented = true;
+  static constexpr HRESULT kUnknownMemberResult = E_NOTIMPL;
   static std::span<const DispMember<CFileIOPlugin>> Members() noexcept;
 
   // Bytes moved per platform call.
@@ -32,11 +34,6 @@ class CFileIOPlugin : public ComObject<CFileIOPlugin, OMB::IPluginImpl<CFileIOPl
   static void ParseMode(const wchar_t* mode, DWORD* access, DWORD* creation) noexcept;
 
   STDMETHODIMP Initialize(OMB::ICore* core, IUnknown* browser) noexcept override;
-
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
-  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept override;
-  STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO* excep, UINT* argErr) noexcept override;
 
   HANDLE File() const noexcept { return file_.get(); }
 

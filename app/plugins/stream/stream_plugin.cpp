@@ -80,14 +80,14 @@ HRESULT CStreamPlugin::QueryOther(REFIID iid, void** out) noexcept {
 // ---------------------------------------------------------------------------
 // IDispatch
 
-STDMETHODIMP CStreamPlugin::GetTypeInfoCount(UINT*) noexcept {
-  OMB_TRACE(kTraceCalls, "CStreamPlugin::GetTypeInfoCount", nullptr);
-  return E_NOTIMPL;
+// OMB::IStream and the dispatch table both bring IDispatch: one set of
+// dispatch operations serves both.
+STDMETHODIMP CStreamPlugin::GetTypeInfoCount(UINT* count) noexcept {
+  return DispatchTable<CStreamPlugin>::GetTypeInfoCount(count);
 }
 
-STDMETHODIMP CStreamPlugin::GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept {
-  OMB_TRACE(kTraceCalls, "CStreamPlugin::GetTypeInfo", nullptr);
-  return E_NOTIMPL;
+STDMETHODIMP CStreamPlugin::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept {
+  return DispatchTable<CStreamPlugin>::GetTypeInfo(index, lcid, info);
 }
 
 STDMETHODIMP CStreamPlugin::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
@@ -98,7 +98,6 @@ STDMETHODIMP CStreamPlugin::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT coun
 STDMETHODIMP CStreamPlugin::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags,
                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                                    UINT* argErr) noexcept {
-  if (!FindMember(Members(), id)) return E_NOTIMPL;
   return DispatchTable<CStreamPlugin>::Invoke(id, iid, lcid, flags, params, result, excep, argErr);
 }
 

@@ -22,6 +22,8 @@ class CStreamPlugin : public ComObject<CStreamPlugin, OMB::IPluginImpl<CStreamPl
                                        DispatchTable<CStreamPlugin>, OMB::IStream> {
  public:
   static constexpr const char* kClassName = "CStreamPlugin";
+  static constexpr bool kTypeInfoNotImplemented = true;
+  static constexpr HRESULT kUnknownMemberResult = E_NOTIMPL;
   static std::span<const DispMember<CStreamPlugin>> Members() noexcept;
 
   CStreamPlugin() noexcept;
