@@ -269,6 +269,25 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
     return call.ReturnInt(static_cast<LONG>(overEffect));
   }
 
+  // startHost(folder): starts another process of this host on the
+  // application folder of that name inside the current directory.
+  HRESULT StartHost(omb::DispCall& call) {
+    wchar_t exe[MAX_PATH], cwd[MAX_PATH];
+    if (!GetModuleFileNameW(nullptr, exe, MAX_PATH) || !GetCurrentDirectoryW(MAX_PATH, cwd))
+      return call.ReturnBool(false);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" \"d=" + cwd + L"\\" +
+                           ArgText(call.args, 0) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+      return call.ReturnBool(false);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return call.ReturnBool(true);
+  }
+
   // ok(condition, name)
   HRESULT Ok(omb::DispCall& call) {
     const bool passed = call.args.Count() > 0 && Truthy(call.args[0]);
@@ -398,6 +417,7 @@ const omb::DispMember<CReporterPlugin> kMembers[] = {
     {-9986, L"watch", &CReporterPlugin::Watch},
     {-9985, L"seen", &CReporterPlugin::Seen},
     {-9984, L"drop", &CReporterPlugin::Drop},
+    {-9983, L"startHost", &CReporterPlugin::StartHost},
 };
 
 std::span<const omb::DispMember<CReporterPlugin>> CReporterPlugin::Members() noexcept {
