@@ -60,7 +60,7 @@ class CArchiveExtraction {
     if (entry.isFolder) {
       OMB_RETURN_IF_FAILED(CreateFolderTree(TrimFolder(target)));
     } else if (const size_t slash = target.rfind(L'\\'); slash > dest_.size()) {
-      OMB_RETURN_IF_FAILED(CreateFolderTree(target.substr(0, slash)));
+      OMB_RETURN_IF_FAILED(EnsureParentFolder(target.substr(0, slash)));
     }
     if (events_) {
       const EntryChoice choice = events_->OnEntry(entry.name);
@@ -88,7 +88,6 @@ class CArchiveExtraction {
       if (events_ && !events_->OnBlock(entry.name, total_, processed_)) return E_FAIL;
       return S_OK;
     });
-    if (SUCCEEDED(hr) && !SetEndOfFile(file.get())) hr = HResultFromLastError();
     if (FAILED(hr)) {
       // A partly written file is worse than none.
       file.reset();
@@ -99,8 +98,18 @@ class CArchiveExtraction {
     return S_OK;
   }
 
+  // Entries of one folder usually follow each other: the folder made or
+  // found for the previous file is not looked up again.
+  HRESULT EnsureParentFolder(const std::wstring& folder) {
+    if (folder == lastFolder_) return S_OK;
+    OMB_RETURN_IF_FAILED(CreateFolderTree(folder));
+    lastFolder_ = folder;
+    return S_OK;
+  }
+
   const CZipReader& reader_;
   const std::wstring dest_;
+  std::wstring lastFolder_;
   const bool overwrite_;
   IExtractEvents* const events_;
   uint64_t total_ = 0;
