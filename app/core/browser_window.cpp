@@ -10,6 +10,7 @@
 
 #include "app/core/ax_host.h"
 #include "app/core/cmdline.h"
+#include "app/core/paths.h"
 #include "app/core/resolve_path.h"
 #include "app/core/script_call.h"
 #include "app/core/script_object.h"
@@ -70,20 +71,6 @@ std::wstring CurrentDirectory() {
   const DWORD length = GetCurrentDirectoryW(size, folder.data());
   folder.resize(length < size ? length : 0);
   return folder;
-}
-
-// The executable's full path, however long.
-std::wstring ExePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
 }
 
 bool IsDirectory(const std::wstring& path) {
@@ -251,7 +238,7 @@ void CWebBrowser::OnCreate(const wchar_t* creationParameter) noexcept {
   std::optional<StartPage> choice;
   try {
     const std::wstring f = creationParameter ? std::wstring() : CommandLinePage();
-    choice = ChooseStartPage(creationParameter, f.c_str(), CurrentDirectory(), ExePath());
+    choice = ChooseStartPage(creationParameter, f.c_str(), CurrentDirectory(), ExecutablePath());
     if (!choice) {
       OMB_TRACE(kTraceErrors, "CWebBrowser::OnCreate", L"page path longer than %d characters",
                 static_cast<int>(kMaxPagePath));

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "app/core/paths.h"
 #include "app/plugins/zip/zip_extract.h"
 #include "sdk/com.h"
 #include "sdk/trace.h"
@@ -41,25 +42,12 @@ HRESULT CreatePackageFolder(std::wstring* folder) {
   return E_FAIL;
 }
 
-std::wstring OwnExecutable() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 }  // namespace
 
 HRESULT ExtractPackage(std::wstring& packageFolder) noexcept {
   packageFolder.clear();
   try {
-    const std::wstring exe = OwnExecutable();
+    const std::wstring exe = ExecutablePath();
     if (exe.empty()) return HResultFromLastError();
     std::wstring folder;
     OMB_RETURN_IF_FAILED(CreatePackageFolder(&folder));
@@ -68,7 +56,7 @@ HRESULT ExtractPackage(std::wstring& packageFolder) noexcept {
     if (FAILED(hr)) {
       OMB_TRACE(kTraceErrors, "ExtractPackage", L"No package extracted from %s: %08X", exe.c_str(),
                 static_cast<unsigned>(hr));
-      zip::DeleteFolderTree(folder);
+      ShellDeleteTree(folder);
       return hr;
     }
     packageFolder = std::move(folder);

@@ -1,5 +1,7 @@
 #include "app/core/plugin_registry.h"
 
+#include "app/core/paths.h"
+
 #include <imagehlp.h>
 
 #include <new>
@@ -54,19 +56,6 @@ std::wstring FullPathOf(const wchar_t* path) {
       return full;
     }
     full.resize(length);
-  }
-}
-
-std::wstring ExecutablePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
   }
 }
 

@@ -1,12 +1,12 @@
 #include "app/core/startup.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include "app/core/cmdline.h"
 #include "app/core/first_window.h"
 #include "app/core/message_loop.h"
 #include "app/core/package.h"
+#include "app/core/paths.h"
 #include "app/core/plugin_registry.h"
 #include "sdk/com.h"
 #include "sdk/trace.h"
@@ -34,22 +34,14 @@ void EnterApplicationFolder(std::wstring& packageFolder) noexcept {
 void DeletePackageFolder(const std::wstring& folder) noexcept {
   if (folder.empty() || PathFileExistsW(folder.c_str()) != TRUE) return;
   try {
-    std::wstring path = folder;
-    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
     // The folder is still the current directory, which cannot be deleted:
     // step out to its parent first.
-    const size_t slash = path.find_last_of(L"\\/");
-    if (slash != std::wstring::npos) SetCurrentDirectoryW(path.substr(0, slash + 1).c_str());
-    // The shell wants a list ended by two terminators.
-    std::wstring from = path;
-    from.append(2, L'\0');
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-    (void)SHFileOperationW(&op);
+    const size_t end = folder.find_last_not_of(L"\\/");
+    const size_t slash = end == std::wstring::npos ? end : folder.find_last_of(L"\\/", end);
+    if (slash != std::wstring::npos) SetCurrentDirectoryW(folder.substr(0, slash + 1).c_str());
   } catch (...) {
   }
+  ShellDeleteTree(folder);
 }
 
 int RunHost(HINSTANCE instance) noexcept {

@@ -1,9 +1,9 @@
 #include "app/plugins/zip/zip_extract.h"
 
-#include <shellapi.h>
 
 #include <new>
 
+#include "app/core/paths.h"
 #include "app/plugins/zip/zip_reader.h"
 #include "sdk/com.h"
 
@@ -167,20 +167,6 @@ HRESULT CreateFolderTree(const std::wstring& path, std::wstring* outermost) noex
   }
 }
 
-void DeleteFolderTree(const std::wstring& path) noexcept {
-  try {
-    if (path.empty()) return;
-    std::wstring from = TrimFolder(path);
-    from.append(2, L'\0');  // the shell wants a list ended by two terminators
-    SHFILEOPSTRUCTW op = {};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-    (void)SHFileOperationW(&op);
-  } catch (...) {
-  }
-}
-
 HRESULT ExtractArchive(const BYTE* data, uint64_t size, const std::wstring& dest, bool overwrite,
                        IExtractEvents* events) noexcept {
   try {
@@ -188,7 +174,7 @@ HRESULT ExtractArchive(const BYTE* data, uint64_t size, const std::wstring& dest
     std::wstring created;
     OMB_RETURN_IF_FAILED(CreateFolderTree(folder, &created));
     const HRESULT hr = ExtractInto(data, size, folder, overwrite, events);
-    if (FAILED(hr) && !created.empty()) DeleteFolderTree(created);
+    if (FAILED(hr) && !created.empty()) ShellDeleteTree(created);
     return hr;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -212,7 +198,7 @@ HRESULT ExtractArchiveFile(const std::wstring& path, uint32_t index, const std::
         hr = ExtractInto(static_cast<const BYTE*>(view.get()) + span.start, span.length, folder,
                          overwrite, events);
     }
-    if (FAILED(hr) && !created.empty()) DeleteFolderTree(created);
+    if (FAILED(hr) && !created.empty()) ShellDeleteTree(created);
     return hr;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

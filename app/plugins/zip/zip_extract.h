@@ -45,7 +45,5 @@ class IExtractEvents {
 [[nodiscard]] HRESULT CreateFolderTree(const std::wstring& path,
                                        std::wstring* outermost = nullptr) noexcept;
 
-// Deletes a folder and everything in it (the shell's silent delete).
-void DeleteFolderTree(const std::wstring& path) noexcept;
 
 }  // namespace omb::zip

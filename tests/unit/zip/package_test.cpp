@@ -8,6 +8,7 @@
 #include <set>
 
 #include "app/core/package.h"
+#include "app/core/paths.h"
 #include "app/plugins/zip/zip_writer.h"
 #include "tests/unit/zip/zip_test_support.h"
 
@@ -95,7 +96,7 @@ TEST_F(PackageTest, ExistingFoldersAreNeverReusedOrDeleted) {
     WriteText(folder + L"\\keep.txt", "keep");
   }
   if (GetTickCount() >= start) {
-    for (const std::wstring& f : taken) omb::zip::DeleteFolderTree(f);
+    for (const std::wstring& f : taken) omb::ShellDeleteTree(f);
     GTEST_SKIP() << "preparing the folders took too long";
   }
   while (GetTickCount() < start) Sleep(0);
@@ -105,7 +106,7 @@ TEST_F(PackageTest, ExistingFoldersAreNeverReusedOrDeleted) {
   size_t kept = 0;
   for (const std::wstring& f : taken) {
     kept += ReadText(f + L"\\keep.txt") == "keep" && List(f).size() == 1;
-    omb::zip::DeleteFolderTree(f);
+    omb::ShellDeleteTree(f);
   }
   EXPECT_EQ(300u, kept);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "app/core/paths.h"
 #include "app/plugins/zip/zip_extract.h"
 #include "app/plugins/zip/zip_reader.h"
 #include "tests/unit/zip/zip_test_support.h"
@@ -243,7 +244,7 @@ TEST_F(ZipReaderTest, DeclaredSizesAndCrcAreEnforcedAndPartialFilesRemoved) {
     EXPECT_EQ(E_FAIL, ExtractArchive(lie.data(), lie.size(), dest, false, nullptr));
     // The folder existed: what came before stays, the damaged file does not.
     EXPECT_EQ((std::vector<std::wstring>{L"stored.txt"}), List(dest)) << c.field << " " << c.value;
-    omb::zip::DeleteFolderTree(dest);
+    omb::ShellDeleteTree(dest);
   }
 }
 

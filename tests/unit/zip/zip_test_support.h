@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/paths.h"
 #include "app/plugins/zip/zip_extract.h"
 
 namespace ziptest {
@@ -104,10 +105,10 @@ class ScratchTest : public testing::Test {
     const auto* test = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(test->test_suite_name()) + "_" + test->name();
     root_ = std::wstring(cwd) + L"\\zip_" + std::wstring(name.begin(), name.end());
-    omb::zip::DeleteFolderTree(root_);
+    omb::ShellDeleteTree(root_);
     ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
   }
-  void TearDown() override { omb::zip::DeleteFolderTree(root_); }
+  void TearDown() override { omb::ShellDeleteTree(root_); }
 
   std::wstring Path(const std::wstring& rel) const { return root_ + L"\\" + rel; }
 
