@@ -20,7 +20,9 @@ TEST(TrayRecord, CarriesTheIconIdentityMessageAndTip) {
   HICON icon = reinterpret_cast<HICON>(0x5678);
   const NOTIFYICONDATAW record = omb::TrayRecord(window, icon, L"tip");
   EXPECT_EQ(record.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V3_SIZE));
-  if (sizeof(void*) == 8) EXPECT_EQ(record.cbSize, 968u);
+  if (sizeof(void*) == 8) {
+    EXPECT_EQ(record.cbSize, 968u);
+  }
   EXPECT_EQ(record.hWnd, window);
   EXPECT_EQ(record.uID, 200u);
   EXPECT_EQ(record.uFlags, 7u);
