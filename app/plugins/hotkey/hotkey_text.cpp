@@ -8,8 +8,8 @@ struct Named {
   UINT code;
 };
 
-// Searched in this order. "pause" is VK_CANCEL (Ctrl+Break), as it always
-// was for hot keys here, not VK_PAUSE.
+// Searched in this order. "pause" is VK_CANCEL (3), the code applications'
+// saved key texts were made for, not VK_PAUSE (19).
 constexpr Named kKeys[] = {
     {L"esc", VK_ESCAPE},   {L"pause", VK_CANCEL}, {L"print", VK_SNAPSHOT}, {L"scroll", VK_SCROLL},
     {L"insert", VK_INSERT}, {L"delete", VK_DELETE}, {L"pageup", VK_PRIOR}, {L"pagedown", VK_NEXT},

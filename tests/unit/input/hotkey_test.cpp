@@ -1,6 +1,5 @@
-// Hot keys: the text parser as one table, and the plug-in on a plain window:
-// registration answers, WM_HOTKEY reaching the function with its context,
-// and the keys going back to the system when the window is destroyed.
+// Hot keys: the text parser as one table, and the keys going back to the
+// system when their window is destroyed.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,7 +7,7 @@
 #include "app/plugins/hotkey/hotkey_plugin.h"
 #include "app/plugins/hotkey/hotkey_text.h"
 #include "tests/unit/core/recording_dispatch.h"
-#include "tests/unit/input/input_test_support.h"
+#include "tests/unit/input/frame_core.h"
 #include "tests/unit/stream/script_caller.h"
 
 namespace {
@@ -53,75 +52,27 @@ TEST(HotkeyText, ParsesAsWritten) {
   }
 }
 
-class HotkeyPlugin : public ::testing::Test {
- protected:
-  void SetUp() override {
-    frame_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                             nullptr, nullptr);
-    ASSERT_TRUE(frame_);
-    plugin_ = omb::Make<omb::CHotkeyPlugin>();
-    ASSERT_EQ(plugin_->Initialize(omb::Make<FakeCore>(frame_).Get(), nullptr), S_OK);
-  }
-  void TearDown() override {
-    if (IsWindow(frame_)) DestroyWindow(frame_);
-  }
-  bool Set(const wchar_t* text, IDispatch* function, const VARIANT* context = nullptr) {
-    omb::unique_variant result;
-    const HRESULT hr = context ? Call(plugin_.Get(), L"set", {s_(text), Obj(function), *context}, result.get())
-                               : Call(plugin_.Get(), L"set", {s_(text), Obj(function)}, result.get());
-    EXPECT_EQ(hr, S_OK);
-    return omb::IsTrue(*result);
-  }
-  bool Clear(const wchar_t* text) {
-    omb::unique_variant result;
-    EXPECT_EQ(Call(plugin_.Get(), L"clear", {s_(text)}, result.get()), S_OK);
-    return omb::IsTrue(*result);
-  }
-
-  HWND frame_ = nullptr;
-  ComPtr<omb::CHotkeyPlugin> plugin_;
-  Strings s_;
-};
-
-TEST_F(HotkeyPlugin, RegistersOnceAndCallsWithTheContext) {
-  auto first = New<RecordingDispatch>();
-  auto second = New<RecordingDispatch>();
-  const VARIANT context = I4(7);
-  EXPECT_TRUE(Set(L"Ctrl+Alt+F7", first.Get(), &context));
-  EXPECT_FALSE(Set(L"alt+ctrl+f7", second.Get())) << "the same combination twice";
-  EXPECT_FALSE(Set(L"control+f7", second.Get()));
-  EXPECT_TRUE(Set(L"shift+alt+f8", second.Get()));
-
-  EXPECT_EQ(SendMessageW(frame_, WM_HOTKEY, 1000, HotkeyCombination(kCtrlAlt, VK_F7)), 0);
-  EXPECT_EQ(SendMessageW(frame_, WM_HOTKEY, 1001, HotkeyCombination(MOD_SHIFT | MOD_ALT, VK_F8)), 0);
-  SendMessageW(frame_, WM_HOTKEY, 0, HotkeyCombination(MOD_ALT, VK_F9));  // not ours: nothing
-  ASSERT_EQ(first->calls.size(), 1u);
-  EXPECT_EQ(first->calls[0].args, std::vector<std::wstring>{L"3:7"});
-  ASSERT_EQ(second->calls.size(), 1u);
-  EXPECT_EQ(second->calls[0].args, std::vector<std::wstring>{L"0:"}) << "one undefined argument";
-
-  EXPECT_TRUE(Clear(L"CTRL+ALT+F7"));
-  EXPECT_FALSE(Clear(L"ctrl+alt+f7"));
-  SendMessageW(frame_, WM_HOTKEY, 1000, HotkeyCombination(kCtrlAlt, VK_F7));
-  EXPECT_EQ(first->calls.size(), 1u);
-  EXPECT_TRUE(Set(L"ctrl+alt+f7", second.Get())) << "registered again after clear";
-  omb::unique_variant result;
-  EXPECT_EQ(Call(plugin_.Get(), L"set", {s_(L"ctrl+f7")}, result.get()), E_NOTIMPL);
-  EXPECT_EQ(Call(plugin_.Get(), L"set", {s_(L"ctrl+f7"), I4(1)}, result.get()), E_INVALIDARG);
-}
-
-// The system would keep the keys of a destroyed window registered: the
-// window's end gives them back, so another window can take them.
-TEST_F(HotkeyPlugin, GivesTheKeysBackWhenTheWindowIsDestroyed) {
+// The system would keep the keys of a destroyed window registered, where no
+// one sees them again: the window's end gives them back.
+TEST(HotkeyPlugin, GivesTheKeysBackWhenTheWindowIsDestroyed) {
+  auto newWindow = [] {
+    return CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                           nullptr, nullptr);
+  };
+  HWND frame = newWindow(), other = newWindow();
+  auto plugin = omb::Make<omb::CHotkeyPlugin>();
+  ASSERT_EQ(plugin->Initialize(omb::Make<FrameCore>(frame).Get(), nullptr), S_OK);
+  Strings s;
   auto function = New<RecordingDispatch>();
-  ASSERT_TRUE(Set(L"ctrl+alt+f11", function.Get()));
-  HWND other = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                               nullptr, nullptr);
+  omb::unique_variant result;
+  ASSERT_EQ(Call(plugin.Get(), L"set", {s(L"ctrl+alt+f11"), Obj(function.Get())}, result.get()), S_OK);
+  ASSERT_TRUE(omb::IsTrue(*result));
   EXPECT_FALSE(RegisterHotKey(other, 1, kCtrlAlt, VK_F11));
-  SendMessageW(frame_, WM_DESTROY, 0, 0);
+  SendMessageW(frame, WM_DESTROY, 0, 0);
   EXPECT_TRUE(RegisterHotKey(other, 1, kCtrlAlt, VK_F11));
   UnregisterHotKey(other, 1);
   DestroyWindow(other);
+  DestroyWindow(frame);
 }
 
 }  // namespace

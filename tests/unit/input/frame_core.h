@@ -1,26 +1,26 @@
-// A window core for plug-in tests: a given window, paths below a folder.
+// The core of a browser window that is only its frame window.
 #pragma once
 
-#include <string>
+#include <windows.h>
 
 #include "sdk/com.h"
 #include "sdk/omb.h"
 
-class FakeCore : public omb::ComObject<FakeCore, OMB::ICore> {
+class FrameCore : public omb::ComObject<FrameCore, OMB::ICore> {
  public:
-  explicit FakeCore(HWND window, std::wstring base = L"") : window_(window), base_(std::move(base)) {}
+  explicit FrameCore(HWND frame) : frame_(frame) {}
   STDMETHODIMP CreateBrowserWindow(const wchar_t*, BOOL, VARIANT*, VARIANT*, IDispatch**) noexcept override {
     return E_NOTIMPL;
   }
-  HWND STDMETHODCALLTYPE GetWindowHandle() noexcept override { return window_; }
+  HWND STDMETHODCALLTYPE GetWindowHandle() noexcept override { return frame_; }
   STDMETHODIMP QueryPlugin(const wchar_t*, IDispatch**) noexcept override { return E_NOTIMPL; }
+  // Paths stay as they are.
   STDMETHODIMP ResolvePath(const wchar_t* path, BSTR* result) noexcept override {
-    *result = SysAllocString((base_ + L"\\" + path).c_str());
+    *result = SysAllocString(path);
     return *result ? S_OK : E_OUTOFMEMORY;
   }
   STDMETHODIMP CreateObject(const wchar_t*, IDispatch**) noexcept override { return E_NOTIMPL; }
 
  private:
-  HWND window_;
-  std::wstring base_;
+  HWND frame_;
 };
