@@ -355,42 +355,6 @@ TEST_F(Windows, ScriptErrorsAreSwallowedWhenThePageSaysSo) {
   DestroyWindow(hwnd);
 }
 
-// A "dragfile" stand-in: get(id) answers the registration of the element
-// with id "zone" and null for anything else.
-class FakeDragFile
-    : public omb::ComObject<FakeDragFile, OMB::IPluginImpl<FakeDragFile>, IDispatch> {
- public:
-  static ComPtr<IDispatch>& Registration() {
-    static ComPtr<IDispatch> registration;
-    return registration;
-  }
-  STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override {
-    *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) noexcept override {
-    if (wcscmp(names[0], L"get") != 0) return DISP_E_UNKNOWNNAME;
-    ids[0] = 1;
-    return S_OK;
-  }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO*, UINT*) noexcept override {
-    if (id != 1 || params->cArgs != 1) return DISP_E_MEMBERNOTFOUND;
-    const VARIANT& arg = params->rgvarg[0];
-    const bool zone = arg.vt == VT_BSTR && arg.bstrVal && wcscmp(arg.bstrVal, L"zone") == 0;
-    if (result) {
-      if (zone) {
-        omb::SetDispatch(result, Registration().Get());
-      } else {
-        VariantInit(result);
-        result->vt = VT_NULL;
-      }
-    }
-    return S_OK;
-  }
-};
-
 // Records the calls script would receive as callback(files, context).
 class DropCallback : public omb::ComObject<DropCallback, IDispatch> {
  public:
@@ -455,22 +419,8 @@ class DroppedFiles : public omb::ComObject<DroppedFiles, IDataObject> {
   std::vector<std::wstring> files_;
 };
 
-TEST_F(Windows, FilesDroppedOnARegisteredElementOrItsChildrenReachItsCallback) {
-  if (omb::FindRegisteredPlugin(L"dragfile") == nullptr)
-    omb::RegisterPlugin(L"dragfile", &omb::CreateBuiltinPlugin<FakeDragFile>, 0);
-  if (omb::FindRegisteredPlugin(L"dragfile")->factory != &omb::CreateBuiltinPlugin<FakeDragFile>)
-    GTEST_SKIP() << "the built-in dragfile plug-in is linked; its own tests cover registration";
-
+TEST_F(Windows, FilesDroppedOnABoundElementOrItsChildrenReachItsFunction) {
   auto callback = omb::Make<DropCallback>();
-  ComPtr<IDispatch> registration;
-  ASSERT_EQ(S_OK, CreateScriptObject(L"object", &registration));
-  VARIANT function;
-  omb::SetDispatch(&function, callback.Get());
-  ASSERT_EQ(S_OK, WriteMemberByName(registration.Get(), L"callback", function));
-  VariantClear(&function);
-  ASSERT_EQ(S_OK, WriteMemberByName(registration.Get(), L"context", hosttest::I4(7)));
-  FakeDragFile::Registration() = registration;
-
   TempFolder app;
   const std::wstring page = app.Write(
       L"a.html",
@@ -484,7 +434,14 @@ TEST_F(Windows, FilesDroppedOnARegisteredElementOrItsChildrenReachItsCallback) {
   ASSERT_TRUE(Until([&] { return Global(hwnd, L"done") == L"yes"; }));
   const ComPtr<IUnknown> host = omb::AxGetHost(hwnd);
   ComPtr<IDropTarget> target;
-  ASSERT_TRUE(host && SUCCEEDED(host.As(&target)));
+  ComPtr<omb::IWebbrowserHost> site;
+  ASSERT_TRUE(host && SUCCEEDED(host.As(&target)) && SUCCEEDED(host.As(&site)));
+  ComPtr<IDispatch> dragFile;
+  ASSERT_EQ(S_OK, site->QueryPlugin(L"dragfile", &dragFile));
+  omb::unique_bstr zone(SysAllocString(L"zone"));
+  ASSERT_EQ(S_OK, hosttest::Call(dragFile.Get(), -6999, DISPATCH_METHOD,
+                                 {ArgString(zone.get()), ArgObject(callback.Get()), hosttest::I4(7)},
+                                 nullptr));
 
   POINT inner = {25, 25}, outside = {300, 200};
   ClientToScreen(hwnd, &inner);
@@ -509,7 +466,6 @@ TEST_F(Windows, FilesDroppedOnARegisteredElementOrItsChildrenReachItsCallback) {
                                        L"C:\\" + std::wstring(300, L'x') + L".txt", L"7"}),
             callback->calls[0]);
   DestroyWindow(hwnd);
-  FakeDragFile::Registration() = nullptr;
 }
 
 TEST_F(Windows, TheFirstWindowOpensResourceIndexOfTheCurrentDirectory) {
