@@ -4,10 +4,11 @@
 #                    executables they wrote with a Python PE reader;
 #   packager         packages the sample application with tools/packager,
 #                    runs the result and reads its resources back.
-# The unit program also compiles the version-block parser, which its tests
-# use directly.
+# The unit program also compiles the version-block parser and the overlay
+# keeper, which its tests use directly.
 if(TARGET unit_vellum)
-    target_sources(unit_vellum PRIVATE ${PROJECT_SOURCE_DIR}/vellum/version_block.cpp)
+    target_sources(unit_vellum PRIVATE ${PROJECT_SOURCE_DIR}/vellum/version_block.cpp
+                                       ${PROJECT_SOURCE_DIR}/vellum/pe_overlay.cpp)
     add_dependencies(unit_vellum Vellum)
 
     set(work ${CMAKE_BINARY_DIR}/tests/work/vellum_readback)

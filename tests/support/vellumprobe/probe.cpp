@@ -86,7 +86,8 @@ int main() {
   wchar_t temp[MAX_PATH] = {};
   GetEnvironmentVariableW(L"temp", temp, MAX_PATH);
   const std::set<std::wstring> before = PackageFolders(temp);
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::wstring command = L"\"" + exe + L"\"";
   if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {

@@ -136,24 +136,93 @@ inline std::vector<DWORD> FixedVersions(const Bytes& block) {
   return {info->dwFileVersionMS, info->dwFileVersionLS, info->dwProductVersionMS, info->dwProductVersionLS};
 }
 
-// Deletes a resource of a file with the platform's resource update, in
-// every language it has.
-inline bool DeleteResource(const std::wstring& exe, LPCWSTR type, WORD id) {
-  std::vector<WORD> languages;
-  {
-    omb::unique_hmodule module(LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    EnumResourceLanguagesW(
-        module.get(), type, MAKEINTRESOURCEW(id),
-        [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR p) -> BOOL {
-          reinterpret_cast<std::vector<WORD>*>(p)->push_back(language);
-          return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&languages));
+// A resource type or name: a number or a string.
+struct ResourceKey {
+  WORD id = 0;
+  std::wstring name;
+  explicit ResourceKey(LPCWSTR key) {
+    if (IS_INTRESOURCE(key)) id = LOWORD(reinterpret_cast<ULONG_PTR>(key)); else name = key;
   }
-  HANDLE update = BeginUpdateResourceW(exe.c_str(), FALSE);
+  LPCWSTR Get() const { return id ? MAKEINTRESOURCEW(id) : name.c_str(); }
+};
+
+struct ResourceEntry {
+  ResourceKey type, name;
+  WORD language;
+  Bytes data;
+};
+
+// Every resource of an executable, in every language.
+inline std::vector<ResourceEntry> AllResources(const std::wstring& exe) {
+  std::vector<ResourceEntry> out;
+  omb::unique_hmodule module(LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  struct Walk {
+    HMODULE module;
+    std::vector<ResourceEntry>* out;
+    ResourceKey* type;
+    ResourceKey* name;
+  } walk = {module.get(), &out, nullptr, nullptr};
+  EnumResourceTypesW(
+      module.get(),
+      [](HMODULE m, LPWSTR type, LONG_PTR p) -> BOOL {
+        auto* w = reinterpret_cast<Walk*>(p);
+        ResourceKey typeKey(type);
+        w->type = &typeKey;
+        return EnumResourceNamesW(
+            m, type,
+            [](HMODULE m2, LPCWSTR type2, LPWSTR name, LONG_PTR p2) -> BOOL {
+              auto* w2 = reinterpret_cast<Walk*>(p2);
+              ResourceKey nameKey(name);
+              w2->name = &nameKey;
+              return EnumResourceLanguagesW(
+                  m2, type2, name,
+                  [](HMODULE m3, LPCWSTR type3, LPCWSTR name3, WORD language, LONG_PTR p3) -> BOOL {
+                    auto* w3 = reinterpret_cast<Walk*>(p3);
+                    HRSRC found = FindResourceExW(m3, type3, name3, language);
+                    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(m3, found)));
+                    w3->out->push_back({*w3->type, *w3->name, language,
+                                        Bytes(data, data + SizeofResource(m3, found))});
+                    return TRUE;
+                  },
+                  p2);
+            },
+            p);
+      },
+      reinterpret_cast<LONG_PTR>(&walk));
+  return out;
+}
+
+// Rewrites an executable without one resource (in every language). Under
+// Wine the platform's resource update cannot delete a single resource, so
+// every other one is written back into an emptied resource table.
+inline bool WithoutResource(const std::wstring& exe, LPCWSTR type, WORD id) {
+  const std::vector<ResourceEntry> all = AllResources(exe);
+  HANDLE update = BeginUpdateResourceW(exe.c_str(), TRUE);
   if (!update) return false;
-  for (WORD language : languages) UpdateResourceW(update, type, MAKEINTRESOURCEW(id), language, nullptr, 0);
-  return EndUpdateResourceW(update, FALSE) && !languages.empty();
+  const ResourceKey dropType(type);
+  size_t dropped = 0;
+  for (const ResourceEntry& e : all) {
+    if (e.type.id == dropType.id && e.type.name == dropType.name && e.name.id == id) {
+      ++dropped;
+      continue;
+    }
+    UpdateResourceW(update, e.type.Get(), e.name.Get(), e.language, const_cast<BYTE*>(e.data.data()),
+                    static_cast<DWORD>(e.data.size()));
+  }
+  return EndUpdateResourceW(update, FALSE) && dropped > 0;
+}
+
+// Whether the platform's resource update deletes a single resource when
+// given no data (Windows does; Wine 8 does not).
+inline bool PlatformDeletesSingleResources() {
+  const std::wstring exe = Scratch(L"deletion-probe.exe");
+  CopyFileW((Env(L"OMBREL_BUILD_DIR") + L"\\Ombrel.exe").c_str(), exe.c_str(), FALSE);
+  HANDLE update = BeginUpdateResourceW(exe.c_str(), FALSE);
+  UpdateResourceW(update, RT_ICON, MAKEINTRESOURCEW(2), 0x0409, nullptr, 0);
+  EndUpdateResourceW(update, FALSE);
+  const bool deleted = !Resource(exe, RT_ICON, 2);
+  DeleteFileW(exe.c_str());
+  return deleted;
 }
 
 // ---------------------------------------------------------------------------
@@ -161,14 +230,18 @@ inline bool DeleteResource(const std::wstring& exe, LPCWSTR type, WORD id) {
 
 inline OMB::CreateInterfaceFn VellumEntry() {
   static HMODULE library = LoadLibraryW((Env(L"OMBREL_BUILD_DIR") + L"\\plugins\\Vellum.dll").c_str());
-  return library ? reinterpret_cast<OMB::CreateInterfaceFn>(GetProcAddress(library, "CreateInterface")) : nullptr;
+  return library ? reinterpret_cast<OMB::CreateInterfaceFn>(
+                       reinterpret_cast<void (*)()>(GetProcAddress(library, "CreateInterface")))
+                 : nullptr;
 }
 
 inline ComPtr<IDispatch> NewEditor() {
   ComPtr<OMB::IPlugin> editor;
   OMB::CreateInterfaceFn create = VellumEntry();
   EXPECT_NE(nullptr, create) << "needs the built plugins\\Vellum.dll";
-  if (create) EXPECT_EQ(S_OK, create(__uuidof(OMB::IPlugin), reinterpret_cast<void**>(&editor)));
+  if (create) {
+    EXPECT_EQ(S_OK, create(__uuidof(OMB::IPlugin), reinterpret_cast<void**>(&editor)));
+  }
   ComPtr<IDispatch> dispatch;
   if (editor) editor.As(&dispatch);
   return dispatch;
