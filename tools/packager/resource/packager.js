@@ -23,12 +23,21 @@ var file = queryModule('file');
 var win = queryModule('window');
 var partial = '';
 
+// A key=value argument. The host's own reading of the command line keeps
+// values of up to 99 characters and gives a "/switch" the next word as its
+// value, so the raw arguments are searched as well.
 function option(name) {
   var value = args.getArgPair(name);
-  return value === null || value === undefined ? '' : String(value);
+  if (value !== null && value !== undefined) return String(value);
+  var prefix = name.toLowerCase() + '=';
+  for (var i = 1; i < args.getOrgArgsCount(); i++) {
+    var word = String(args.getOrgArg(i));
+    if (word.substring(0, prefix.length).toLowerCase() == prefix) return word.substring(prefix.length);
+  }
+  return '';
 }
 
-var quiet = args.isSwitchExist('quiet');
+var quiet = args.isSwitchExist('quiet') || args.getArgPair('quiet') !== null;
 var logPath = option('log');
 
 function report(text) {
@@ -71,21 +80,8 @@ function isVersion(text) {
   return true;
 }
 
-// A key=value argument whose value the host could not take (values are
-// limited to 99 characters in that form) is reported with the other form.
-function unreadValue() {
-  for (var i = 1; i < args.getOrgArgsCount(); i++) {
-    var pair = /^([^=\/-][^=]*)=/.exec(args.getOrgArg(i));
-    if (pair && args.getArgPair(pair[1]) === null)
-      return 'the value of ' + pair[1] + '= is too long for the key=value form: write it as /' + pair[1] + ' <value>';
-  }
-  return '';
-}
-
 // The checked arguments, or a message saying what is wrong.
 function readArguments() {
-  var unread = unreadValue();
-  if (unread) return unread;
   var a = {
     src: option('src').replace(/\\+$/, ''), out: option('out'), icon: option('icon'),
     version: option('version'), name: option('name'), description: option('description'),
