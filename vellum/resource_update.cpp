@@ -21,6 +21,7 @@ constexpr WORD kNewBlockCodePage = 1200;
 
 // What the executable holds before the update.
 struct ModuleFacts {
+  bool loaded = false;                  // the file loads as a module
   WORD oldIconCount = 0;                // images of the group being replaced
   std::vector<LANGID> groupLanguages;   // of that group
   LANGID iconLanguage = kDefaultIconLanguage;  // last language of icon 1
@@ -49,6 +50,7 @@ std::vector<LANGID> Languages(HMODULE module, LPCWSTR type, WORD id) {
 HRESULT ReadModuleFacts(const wchar_t* path, WORD iconId, ModuleFacts* facts) {
   omb::unique_hmodule module(::LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!module) return omb::HResultFromLastError();
+  facts->loaded = true;
   if (HRSRC group = ::FindResourceW(module.get(), MAKEINTRESOURCEW(iconId), RT_GROUP_ICON)) {
     const DWORD size = ::SizeofResource(module.get(), group);
     HGLOBAL loaded = ::LoadResource(module.get(), group);
@@ -92,7 +94,8 @@ HRESULT ApplyVersionFields(const UpdateRequest& request, CVersionBlock* block) {
 }
 
 // Reads the executable's version block, or starts a new one when it has
-// none, and applies the request. *language is the language the block is to
+// none (and only then: a block the platform cannot read is a failure, not a
+// reason to replace it), and applies the request. *language is the language the block is to
 // be written under.
 HRESULT BuildVersionBlock(const wchar_t* path, const UpdateRequest& request, const ModuleFacts& facts,
                           std::vector<BYTE>* out, LANGID* language) {
@@ -100,6 +103,8 @@ HRESULT BuildVersionBlock(const wchar_t* path, const UpdateRequest& request, con
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
   if (size == 0) {
+    const HRESULT missing = omb::HResultFromLastError();
+    if (!facts.loaded || !facts.versionLanguages.empty()) return FAILED(missing) ? missing : E_FAIL;
     block.InitNew(kNewBlockLanguage, kNewBlockCodePage);
   } else {
     std::vector<BYTE> buffer(size);

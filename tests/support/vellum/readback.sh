@@ -9,4 +9,4 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$3"
 "$1" --scratch "$3" "$2" --gtest_filter='ResEditor.ReadBack*'
-python3 "$here/check_readback.py" "$3"
+python3 "$here/check_outputs.py" readback "$3"

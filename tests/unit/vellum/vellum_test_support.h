@@ -136,80 +136,22 @@ inline std::vector<DWORD> FixedVersions(const Bytes& block) {
   return {info->dwFileVersionMS, info->dwFileVersionLS, info->dwProductVersionMS, info->dwProductVersionLS};
 }
 
-// A resource type or name: a number or a string.
-struct ResourceKey {
-  WORD id = 0;
-  std::wstring name;
-  explicit ResourceKey(LPCWSTR key) {
-    if (IS_INTRESOURCE(key)) id = LOWORD(reinterpret_cast<ULONG_PTR>(key)); else name = key;
-  }
-  LPCWSTR Get() const { return id ? MAKEINTRESOURCEW(id) : name.c_str(); }
-};
-
-struct ResourceEntry {
-  ResourceKey type, name;
-  WORD language;
-  Bytes data;
-};
-
-// Every resource of an executable, in every language.
-inline std::vector<ResourceEntry> AllResources(const std::wstring& exe) {
-  std::vector<ResourceEntry> out;
-  omb::unique_hmodule module(LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  struct Walk {
-    HMODULE module;
-    std::vector<ResourceEntry>* out;
-    ResourceKey* type;
-    ResourceKey* name;
-  } walk = {module.get(), &out, nullptr, nullptr};
-  EnumResourceTypesW(
-      module.get(),
-      [](HMODULE m, LPWSTR type, LONG_PTR p) -> BOOL {
-        auto* w = reinterpret_cast<Walk*>(p);
-        ResourceKey typeKey(type);
-        w->type = &typeKey;
-        return EnumResourceNamesW(
-            m, type,
-            [](HMODULE m2, LPCWSTR type2, LPWSTR name, LONG_PTR p2) -> BOOL {
-              auto* w2 = reinterpret_cast<Walk*>(p2);
-              ResourceKey nameKey(name);
-              w2->name = &nameKey;
-              return EnumResourceLanguagesW(
-                  m2, type2, name,
-                  [](HMODULE m3, LPCWSTR type3, LPCWSTR name3, WORD language, LONG_PTR p3) -> BOOL {
-                    auto* w3 = reinterpret_cast<Walk*>(p3);
-                    HRSRC found = FindResourceExW(m3, type3, name3, language);
-                    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(m3, found)));
-                    w3->out->push_back({*w3->type, *w3->name, language,
-                                        Bytes(data, data + SizeofResource(m3, found))});
-                    return TRUE;
-                  },
-                  p2);
-            },
-            p);
-      },
-      reinterpret_cast<LONG_PTR>(&walk));
-  return out;
-}
-
-// Rewrites an executable without one resource (in every language). Under
-// Wine the platform's resource update cannot delete a single resource, so
-// every other one is written back into an emptied resource table.
+// Rewrites a copy of the host without one of its resources. Under Wine the
+// platform's resource update cannot delete a single resource, so the
+// host's others (an icon group, two icons and the version information) are
+// written back into an emptied resource table.
 inline bool WithoutResource(const std::wstring& exe, LPCWSTR type, WORD id) {
-  const std::vector<ResourceEntry> all = AllResources(exe);
-  HANDLE update = BeginUpdateResourceW(exe.c_str(), TRUE);
-  if (!update) return false;
-  const ResourceKey dropType(type);
-  size_t dropped = 0;
-  for (const ResourceEntry& e : all) {
-    if (e.type.id == dropType.id && e.type.name == dropType.name && e.name.id == id) {
-      ++dropped;
-      continue;
-    }
-    UpdateResourceW(update, e.type.Get(), e.name.Get(), e.language, const_cast<BYTE*>(e.data.data()),
-                    static_cast<DWORD>(e.data.size()));
+  const std::pair<LPCWSTR, WORD> kept[] = {{RT_GROUP_ICON, 1000}, {RT_ICON, 1}, {RT_ICON, 2}, {RT_VERSION, 1}};
+  std::vector<std::pair<std::pair<LPCWSTR, WORD>, Bytes>> resources;
+  for (const auto& key : kept) {
+    std::optional<Bytes> data = Resource(exe, key.first, key.second);
+    if (!data) return false;
+    if (key.first != type || key.second != id) resources.push_back({key, *data});
   }
-  return EndUpdateResourceW(update, FALSE) && dropped > 0;
+  HANDLE update = BeginUpdateResourceW(exe.c_str(), TRUE);
+  for (auto& [key, data] : resources)
+    UpdateResourceW(update, key.first, MAKEINTRESOURCEW(key.second), 0x0409, data.data(), static_cast<DWORD>(data.size()));
+  return update && EndUpdateResourceW(update, FALSE) && !Resource(exe, type, id);
 }
 
 // Whether the platform's resource update deletes a single resource when
