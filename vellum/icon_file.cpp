@@ -59,7 +59,8 @@ HRESULT ReadIconFile(const wchar_t* path, IconResources* out) {
   if (!file) return omb::HResultFromLastError();
   LARGE_INTEGER size = {};
   if (!::GetFileSizeEx(file.get(), &size)) return omb::HResultFromLastError();
-  if (static_cast<ULONGLONG>(size.QuadPart) > kMaxIconFileBytes) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
+  if (static_cast<ULONGLONG>(size.QuadPart) > kMaxIconFileBytes)
+    return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
   std::vector<BYTE> bytes;
   try {
     bytes.resize(static_cast<size_t>(size.QuadPart));

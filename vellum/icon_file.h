@@ -23,9 +23,9 @@ struct IconResources {
     size_t offset;
     size_t size;
   };
-  std::vector<BYTE> file;      // the icon file's bytes
-  std::vector<BYTE> group;     // the group directory, icons numbered 1..n
-  std::vector<Range> images;   // where each image lies in `file`, in entry order
+  std::vector<BYTE> file;     // the icon file's bytes
+  std::vector<BYTE> group;    // the group directory, icons numbered 1..n
+  std::vector<Range> images;  // where each image lies in `file`, in entry order
 
   std::span<const BYTE> Image(size_t i) const noexcept {
     return {file.data() + images[i].offset, images[i].size};

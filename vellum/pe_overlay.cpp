@@ -88,12 +88,14 @@ HRESULT ImageEnd(HANDLE file, ULONGLONG* end) noexcept {
     last = std::max(last, ULONGLONG{section.PointerToRawData} + section.SizeOfRawData);
   }
   if (header.PointerToSymbolTable != 0) {
-    const ULONGLONG strings = header.PointerToSymbolTable + ULONGLONG{header.NumberOfSymbols} * kCoffSymbolBytes;
+    const ULONGLONG strings =
+        header.PointerToSymbolTable + ULONGLONG{header.NumberOfSymbols} * kCoffSymbolBytes;
     DWORD stringsSize = 0;
     if (!ReadValue(file, strings, &stringsSize)) return kBadImage;
     last = std::max(last, strings + stringsSize);
   }
-  const ULONGLONG securityAt = optional + directoryCountAt + 4 + kSecurityDirectory * sizeof(IMAGE_DATA_DIRECTORY);
+  const ULONGLONG securityAt =
+      optional + directoryCountAt + 4 + kSecurityDirectory * sizeof(IMAGE_DATA_DIRECTORY);
   if (directoryCount > kSecurityDirectory &&
       securityAt + sizeof(IMAGE_DATA_DIRECTORY) <= optional + header.SizeOfOptionalHeader) {
     // The certificate table is the one directory addressed by file offset.
@@ -128,8 +130,8 @@ HRESULT COverlay::Save(const wchar_t* path) noexcept {
     ::PathRemoveFileSpecW(folder);
     if (!::GetTempFileNameW(folder, L"vel", 0, temp)) return omb::HResultFromLastError();
     saved_ = temp;
-    omb::unique_file copy(::CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    omb::unique_file copy(
+        ::CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!copy) return omb::HResultFromLastError();
     OMB_RETURN_IF_FAILED(CopyRange(exe.get(), end, static_cast<ULONGLONG>(size.QuadPart) - end, copy.get()));
     size_ = static_cast<ULONGLONG>(size.QuadPart) - end;
@@ -142,8 +144,8 @@ HRESULT COverlay::Save(const wchar_t* path) noexcept {
 HRESULT COverlay::Restore(const wchar_t* path) noexcept {
   if (size_ == 0) return S_OK;
   keep_ = true;
-  omb::unique_file copy(::CreateFileW(saved_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  omb::unique_file copy(::CreateFileW(saved_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!copy) return omb::HResultFromLastError();
   omb::unique_file exe(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));

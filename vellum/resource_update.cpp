@@ -21,11 +21,11 @@ constexpr WORD kNewBlockCodePage = 1200;
 
 // What the executable holds before the update.
 struct ModuleFacts {
-  bool loaded = false;                  // the file loads as a module
-  WORD oldIconCount = 0;                // images of the group being replaced
-  std::vector<LANGID> groupLanguages;   // of that group
+  bool loaded = false;                         // the file loads as a module
+  WORD oldIconCount = 0;                       // images of the group being replaced
+  std::vector<LANGID> groupLanguages;          // of that group
   LANGID iconLanguage = kDefaultIconLanguage;  // last language of icon 1
-  std::vector<LANGID> versionLanguages; // of version resource 1
+  std::vector<LANGID> versionLanguages;        // of version resource 1
 };
 
 BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param) noexcept {
@@ -39,7 +39,8 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
 
 std::vector<LANGID> Languages(HMODULE module, LPCWSTR type, WORD id) {
   std::vector<LANGID> out;
-  ::EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), CollectLanguage, reinterpret_cast<LONG_PTR>(&out));
+  ::EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(id), CollectLanguage,
+                           reinterpret_cast<LONG_PTR>(&out));
   return out;
 }
 
@@ -56,7 +57,8 @@ HRESULT ReadModuleFacts(const wchar_t* path, WORD iconId, ModuleFacts* facts) {
     HGLOBAL loaded = ::LoadResource(module.get(), group);
     const auto* data = static_cast<const BYTE*>(loaded ? ::LockResource(loaded) : nullptr);
     // The count, but no more entries than the group's data holds.
-    if (data && size >= 6) facts->oldIconCount = static_cast<WORD>(std::min<DWORD>(data[4] | (data[5] << 8), (size - 6) / 14));
+    if (data && size >= 6)
+      facts->oldIconCount = static_cast<WORD>(std::min<DWORD>(data[4] | (data[5] << 8), (size - 6) / 14));
     facts->groupLanguages = Languages(module.get(), RT_GROUP_ICON, iconId);
   }
   facts->versionLanguages = Languages(module.get(), RT_VERSION, 1);
@@ -72,7 +74,8 @@ HRESULT ReadModuleFacts(const wchar_t* path, WORD iconId, ModuleFacts* facts) {
 // resource exists in it, else the one it exists in, so the update replaces
 // the resource instead of adding a second copy in another language.
 LANGID ChooseLanguage(const std::vector<LANGID>& existing, LANGID preferred) noexcept {
-  if (existing.empty() || std::find(existing.begin(), existing.end(), preferred) != existing.end()) return preferred;
+  if (existing.empty() || std::find(existing.begin(), existing.end(), preferred) != existing.end())
+    return preferred;
   return existing.front();
 }
 
@@ -88,7 +91,8 @@ HRESULT ApplyVersionFields(const UpdateRequest& request, CVersionBlock* block) {
   }
   for (int field = 0; field < kFieldCount; ++field) {
     if (request.fields[field])
-      OMB_RETURN_IF_FAILED(block->SetString(FieldValueName(static_cast<VersionField>(field)), *request.fields[field]));
+      OMB_RETURN_IF_FAILED(
+          block->SetString(FieldValueName(static_cast<VersionField>(field)), *request.fields[field]));
   }
   return S_OK;
 }

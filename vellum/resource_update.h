@@ -10,7 +10,15 @@
 namespace vellum {
 
 // Version-string values set by an update, in the order they are written.
-enum VersionField { kProductName, kProductVersion, kFileVersion, kInternalName, kFileDescription, kCopyright, kFieldCount };
+enum VersionField {
+  kProductName,
+  kProductVersion,
+  kFileVersion,
+  kInternalName,
+  kFileDescription,
+  kCopyright,
+  kFieldCount
+};
 
 // The string value name of each field ("ProductName", ...).
 const wchar_t* FieldValueName(VersionField field) noexcept;

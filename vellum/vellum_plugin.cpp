@@ -1,5 +1,9 @@
 #include "vellum/vellum_plugin.h"
 
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "app/core/script_call.h"
 #include "sdk/trace.h"
 #include "vellum/resource_update.h"
@@ -17,11 +21,13 @@ constexpr omb::DispMember<CVellum> kMembers[] = {
 
 // The options of "set" and the version fields they fill.
 constexpr std::pair<const wchar_t*, VersionField> kFieldOptions[] = {
-    {L"fileVer", kFileVersion},         {L"productVer", kProductVersion}, {L"productName", kProductName},
-    {L"fileDesc", kFileDescription},    {L"internalName", kInternalName}, {L"copyright", kCopyright},
+    {L"fileVer", kFileVersion},      {L"productVer", kProductVersion}, {L"productName", kProductName},
+    {L"fileDesc", kFileDescription}, {L"internalName", kInternalName}, {L"copyright", kCopyright},
 };
 
-bool FileExists(const wchar_t* path) noexcept { return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const wchar_t* path) noexcept {
+  return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::optional<std::wstring> StringOption(IDispatch* options, const wchar_t* name) {
   omb::unique_bstr text;
@@ -51,7 +57,8 @@ HRESULT RunSet(IDispatch* options) {
 
   UpdateRequest request;
   request.iconPath = StringOption(options, L"iconPath");
-  if (request.iconPath && !FileExists(request.iconPath->c_str())) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  if (request.iconPath && !FileExists(request.iconPath->c_str()))
+    return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   OMB_RETURN_IF_FAILED(ReadIconId(options, &request.iconId));
   for (const auto& [name, field] : kFieldOptions) request.fields[field] = StringOption(options, name);
   for (VersionField field : {kFileVersion, kProductVersion}) {
@@ -60,7 +67,8 @@ HRESULT RunSet(IDispatch* options) {
   if (!request.iconPath && !request.HasVersionChanges()) return S_OK;
 
   const HRESULT hr = UpdateExecutable(path->c_str(), request);
-  if (FAILED(hr)) OMB_TRACE(omb::kTraceErrors, "CVellum::set", L"%s: update failed, 0x%08X", path->c_str(), hr);
+  if (FAILED(hr))
+    OMB_TRACE(omb::kTraceErrors, "CVellum::set", L"%s: update failed, 0x%08X", path->c_str(), hr);
   return hr;
 }
 

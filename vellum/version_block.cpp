@@ -44,7 +44,8 @@ HRESULT ParseNode(std::span<const BYTE> bytes, size_t at, size_t limit, int dept
     if (ReadWord(bytes, keyEnd) == 0) break;
   }
   node->key.clear();
-  for (size_t p = at + kHeaderBytes; p < keyEnd; p += 2) node->key.push_back(static_cast<wchar_t>(ReadWord(bytes, p)));
+  for (size_t p = at + kHeaderBytes; p < keyEnd; p += 2)
+    node->key.push_back(static_cast<wchar_t>(ReadWord(bytes, p)));
 
   const size_t valueStart = Align4(keyEnd + 2);
   const size_t valueBytes = node->type == 1 ? valueLength * 2 : valueLength;

@@ -21,8 +21,8 @@ namespace vellum {
 
 struct VersionNode {
   std::wstring key;
-  WORD type = 1;             // 1 text, 0 binary
-  std::vector<BYTE> value;   // text values include their terminator
+  WORD type = 1;            // 1 text, 0 binary
+  std::vector<BYTE> value;  // text values include their terminator
   std::vector<VersionNode> children;
 
   // Keys are compared ignoring case, as the platform's query does.

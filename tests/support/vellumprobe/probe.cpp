@@ -6,8 +6,8 @@
 // EXE must show a window titled TITLE within 30 s; it is ended then, and the
 // package folder it extracted is removed. Exit code 0 when the window came;
 // a failure is printed.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <set>
@@ -80,8 +80,8 @@ int main() {
   DWORD code = 0;
   if (!search.found)
     Fail(GetExitCodeProcess(pi.hProcess, &code) && code != STILL_ACTIVE
-             ? L"the packaged application ended (exit code " + std::to_wstring(code) + L") without a window titled \"" +
-                   argv[2] + L"\""
+             ? L"the packaged application ended (exit code " + std::to_wstring(code) +
+                   L") without a window titled \"" + argv[2] + L"\""
              : std::wstring(L"no window titled \"") + argv[2] + L"\" within 30 s");
   TerminateProcess(pi.hProcess, 0);
   WaitForSingleObject(pi.hProcess, 10000);

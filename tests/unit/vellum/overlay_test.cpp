@@ -11,7 +11,8 @@ using namespace velltest;
 namespace {
 
 ULONGLONG ImageEndOf(const std::wstring& path, HRESULT* result = nullptr) {
-  omb::unique_file file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  omb::unique_file file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ULONGLONG end = 0;
   const HRESULT hr = vellum::ImageEnd(file.get(), &end);
   if (result) *result = hr;
@@ -35,7 +36,8 @@ TEST(Overlay, IsPutBackWhetherTheUpdateDroppedOrKeptIt) {
       ASSERT_TRUE(WriteBytes(exe, image));
     }
     ASSERT_EQ(S_OK, overlay.Restore(exe.c_str()));
-    EXPECT_TRUE(overlaid == ReadBytes(exe)) << (dropped ? "after a dropping update" : "after a keeping update");
+    EXPECT_TRUE(overlaid == ReadBytes(exe))
+        << (dropped ? "after a dropping update" : "after a keeping update");
   }
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(Scratch(L"vel*.tmp").c_str(), &found);

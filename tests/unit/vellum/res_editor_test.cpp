@@ -57,10 +57,13 @@ TEST(ResEditor, AnswersTheContract) {
   omb::SetI4(&args[0], 1);
   omb::SetI4(&args[1], 2);
   DISPPARAMS one = {args, nullptr, 1, 0}, two = {args, nullptr, 2, 0}, none = {nullptr, nullptr, 0, 0};
-  EXPECT_EQ(E_INVALIDARG, editor->Invoke(-10000, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr));
+  EXPECT_EQ(E_INVALIDARG,
+            editor->Invoke(-10000, IID_NULL, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr));
   EXPECT_EQ(E_NOTIMPL, editor->Invoke(-10000, IID_NULL, 0, DISPATCH_METHOD, &two, nullptr, nullptr, nullptr));
-  EXPECT_EQ(E_NOTIMPL, editor->Invoke(-10000, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
-  EXPECT_EQ(E_NOTIMPL, editor->Invoke(-10000, IID_NULL, 0, DISPATCH_PROPERTYGET, &one, nullptr, nullptr, nullptr));
+  EXPECT_EQ(E_NOTIMPL,
+            editor->Invoke(-10000, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+  EXPECT_EQ(E_NOTIMPL,
+            editor->Invoke(-10000, IID_NULL, 0, DISPATCH_PROPERTYGET, &one, nullptr, nullptr, nullptr));
 }
 
 TEST(ResEditor, RefusalsLeaveTheFileByteForByte) {
@@ -76,7 +79,8 @@ TEST(ResEditor, RefusalsLeaveTheFileByteForByte) {
   EXPECT_FALSE(Set({{L"path", 5}, {L"productName", L"x"}})) << "a path that is no string";
   EXPECT_FALSE(Set({{L"path", Scratch(L"missing.exe")}, {L"productName", L"x"}}));
   EXPECT_FALSE(Set({{L"path", exe}, {L"iconPath", Scratch(L"missing.ico")}}));
-  EXPECT_FALSE(Set({{L"path", exe}, {L"iconPath", icon}, {L"iconID", L"abc"}})) << "an iconID that is no number";
+  EXPECT_FALSE(Set({{L"path", exe}, {L"iconPath", icon}, {L"iconID", L"abc"}}))
+      << "an iconID that is no number";
   EXPECT_FALSE(Set({{L"path", exe}, {L"iconPath", icon}, {L"iconID", 70000}})) << "beyond 16 bits";
   for (const wchar_t* bad : {L"1..2.3", L".1.2.3", L"1.2.3.", L"1.2.3", L"1.2.3.4.5"}) {
     EXPECT_FALSE(Set({{L"path", exe}, {L"fileVer", bad}, {L"productName", L"x"}})) << bad;
@@ -164,7 +168,8 @@ TEST(ResEditor, HostileIconFilesAreRefusedBeforeAnythingIsWritten) {
   };
   for (const auto& [what, icon] : cases) {
     ASSERT_TRUE(WriteBytes(Scratch(L"hostile.ico"), icon));
-    EXPECT_FALSE(Set({{L"path", exe}, {L"iconPath", Scratch(L"hostile.ico")}, {L"productName", L"x"}})) << what;
+    EXPECT_FALSE(Set({{L"path", exe}, {L"iconPath", Scratch(L"hostile.ico")}, {L"productName", L"x"}}))
+        << what;
   }
   EXPECT_TRUE(before == ReadBytes(exe));
 }
@@ -219,10 +224,12 @@ TEST(ResEditor, ReadBackAppendedDataIsKept) {
   bytes.insert(bytes.end(), kOverlay.begin(), kOverlay.end());
   ASSERT_TRUE(WriteBytes(exe, bytes));
   ASSERT_TRUE(WriteBytes(Scratch(L"one.ico"), MakeIcon({16})));
-  ASSERT_TRUE(Set({{L"path", exe}, {L"iconPath", Scratch(L"one.ico")}, {L"productName", L"Overlaid application"}}));
+  ASSERT_TRUE(
+      Set({{L"path", exe}, {L"iconPath", Scratch(L"one.ico")}, {L"productName", L"Overlaid application"}}));
   bytes = ReadBytes(exe);
   ASSERT_GT(bytes.size(), kOverlay.size());
-  EXPECT_TRUE(std::equal(kOverlay.begin(), kOverlay.end(), bytes.end() - static_cast<ptrdiff_t>(kOverlay.size())));
+  EXPECT_TRUE(
+      std::equal(kOverlay.begin(), kOverlay.end(), bytes.end() - static_cast<ptrdiff_t>(kOverlay.size())));
   EXPECT_EQ(L"Overlaid application", VersionString(VersionInfo(exe), L"ProductName"));
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW(Scratch(L"vel*.tmp").c_str(), &found);
@@ -236,7 +243,8 @@ int RunProgram(const std::wstring& exe) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::wstring command = L"\"" + exe + L"\"";
-  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -2;
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return -2;
   DWORD code = static_cast<DWORD>(-1);
   if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
     GetExitCodeProcess(pi.hProcess, &code);
@@ -269,7 +277,9 @@ TEST(ResEditor, PackagedApplicationBrandedAfterAppendingStillRuns) {
   ASSERT_TRUE(WriteBytes(exe, bytes));
   ASSERT_TRUE(WriteBytes(Scratch(L"app.ico"), MakeIcon({16, 32})));
 
-  ASSERT_TRUE(Set({{L"path", exe}, {L"iconPath", Scratch(L"app.ico")}, {L"fileVer", L"4.3.2.1"},
+  ASSERT_TRUE(Set({{L"path", exe},
+                   {L"iconPath", Scratch(L"app.ico")},
+                   {L"fileVer", L"4.3.2.1"},
                    {L"productName", L"A packaged application with a long name"}}));
   EXPECT_EQ(0, RunProgram(exe)) << "the packaged page reports through the test plug-in and exits with 0";
 }

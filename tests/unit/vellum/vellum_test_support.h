@@ -35,12 +35,14 @@ inline std::wstring Scratch(const std::wstring& name) {
 
 inline Bytes ReadBytes(const std::wstring& path) {
   Bytes out;
-  omb::unique_file h(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  omb::unique_file h(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size = {};
   if (!h || !GetFileSizeEx(h.get(), &size)) return out;
   out.resize(static_cast<size_t>(size.QuadPart));
   DWORD read = 0;
-  if (!out.empty() && !ReadFile(h.get(), out.data(), static_cast<DWORD>(out.size()), &read, nullptr)) read = 0;
+  if (!out.empty() && !ReadFile(h.get(), out.data(), static_cast<DWORD>(out.size()), &read, nullptr))
+    read = 0;
   out.resize(read);
   return out;
 }
@@ -80,9 +82,22 @@ inline Bytes MakeIcon(std::initializer_list<int> sizes) {
   size_t i = 0;
   for (int size : sizes) {
     const uint32_t bytes = static_cast<uint32_t>(images[i++].size());
-    const BYTE entry[16] = {static_cast<BYTE>(size), static_cast<BYTE>(size), 0, 0, 1, 0, 32, 0,
-                            static_cast<BYTE>(bytes), static_cast<BYTE>(bytes >> 8), static_cast<BYTE>(bytes >> 16), 0,
-                            static_cast<BYTE>(offset), static_cast<BYTE>(offset >> 8), static_cast<BYTE>(offset >> 16), 0};
+    const BYTE entry[16] = {static_cast<BYTE>(size),
+                            static_cast<BYTE>(size),
+                            0,
+                            0,
+                            1,
+                            0,
+                            32,
+                            0,
+                            static_cast<BYTE>(bytes),
+                            static_cast<BYTE>(bytes >> 8),
+                            static_cast<BYTE>(bytes >> 16),
+                            0,
+                            static_cast<BYTE>(offset),
+                            static_cast<BYTE>(offset >> 8),
+                            static_cast<BYTE>(offset >> 16),
+                            0};
     out.insert(out.end(), entry, entry + 16);
     offset += bytes;
   }
@@ -132,7 +147,8 @@ inline std::wstring VersionString(const Bytes& block, const wchar_t* name) {
 inline std::vector<DWORD> FixedVersions(const Bytes& block) {
   VS_FIXEDFILEINFO* info = nullptr;
   UINT length = 0;
-  if (block.empty() || !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length)) return {};
+  if (block.empty() || !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length))
+    return {};
   return {info->dwFileVersionMS, info->dwFileVersionLS, info->dwProductVersionMS, info->dwProductVersionLS};
 }
 
@@ -141,7 +157,8 @@ inline std::vector<DWORD> FixedVersions(const Bytes& block) {
 // host's others (an icon group, two icons and the version information) are
 // written back into an emptied resource table.
 inline bool WithoutResource(const std::wstring& exe, LPCWSTR type, WORD id) {
-  const std::pair<LPCWSTR, WORD> kept[] = {{RT_GROUP_ICON, 1000}, {RT_ICON, 1}, {RT_ICON, 2}, {RT_VERSION, 1}};
+  const std::pair<LPCWSTR, WORD> kept[] = {
+      {RT_GROUP_ICON, 1000}, {RT_ICON, 1}, {RT_ICON, 2}, {RT_VERSION, 1}};
   std::vector<std::pair<std::pair<LPCWSTR, WORD>, Bytes>> resources;
   for (const auto& key : kept) {
     std::optional<Bytes> data = Resource(exe, key.first, key.second);
@@ -150,7 +167,8 @@ inline bool WithoutResource(const std::wstring& exe, LPCWSTR type, WORD id) {
   }
   HANDLE update = BeginUpdateResourceW(exe.c_str(), TRUE);
   for (auto& [key, data] : resources)
-    UpdateResourceW(update, key.first, MAKEINTRESOURCEW(key.second), 0x0409, data.data(), static_cast<DWORD>(data.size()));
+    UpdateResourceW(update, key.first, MAKEINTRESOURCEW(key.second), 0x0409, data.data(),
+                    static_cast<DWORD>(data.size()));
   return update && EndUpdateResourceW(update, FALSE) && !Resource(exe, type, id);
 }
 
@@ -208,7 +226,8 @@ inline bool Set(std::initializer_list<Option> options) {
   omb::SetDispatch(&arg, object.Get());
   DISPPARAMS params = {&arg, nullptr, 1, 0};
   omb::unique_variant result;
-  const HRESULT hr = editor->Invoke(-10000, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr);
+  const HRESULT hr =
+      editor->Invoke(-10000, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr);
   VariantClear(&arg);
   EXPECT_EQ(S_OK, hr);
   EXPECT_EQ(VT_BOOL, result.vt());

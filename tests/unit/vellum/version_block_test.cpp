@@ -1,10 +1,11 @@
 // The version-block parser on the host's own block: damaged lengths never
 // make it read past the bytes it was given, and the rebuilt block is read
 // by the platform and stays within what a block's length word can state.
+#include "vellum/version_block.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/unit/vellum/vellum_test_support.h"
-#include "vellum/version_block.h"
 
 using namespace velltest;
 
