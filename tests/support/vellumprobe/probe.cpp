@@ -6,8 +6,9 @@
 // EXE must show a window titled TITLE within 30 s; it is ended then, and the
 // package folder it extracted is removed. Exit code 0 when the window came;
 // a failure is printed.
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <set>

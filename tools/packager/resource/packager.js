@@ -17,11 +17,12 @@ console.showJsError = false;
 
 var EXIT_OK = 0, EXIT_ARGUMENTS = 1, EXIT_BRAND = 2, EXIT_ARCHIVE = 3, EXIT_INTERNAL = 4;
 
-var system = queryModule('system');
-var args = system.cmdArgs;
-var file = queryModule('file');
-var win = queryModule('window');
+var args = null, file = null, win = null;
 var partial = '';
+// Until the arguments are read, errors show no message box: the packager
+// must never wait for a click nobody can give.
+var quiet = true;
+var logPath = '';
 
 // A key=value argument. The host's own reading of the command line keeps
 // values of up to 99 characters and gives a "/switch" the next word as its
@@ -36,9 +37,6 @@ function option(name) {
   }
   return '';
 }
-
-var quiet = args.isSwitchExist('quiet') || args.getArgPair('quiet') !== null;
-var logPath = option('log');
 
 function report(text) {
   console.log('packager: ' + text);
@@ -59,7 +57,7 @@ function finish(code, message) {
     report('error: ' + message);
     if (!quiet) win.messageBox({caption: 'Ombrel packager', text: message, icon: 'error'});
   }
-  win.quit(code);
+  queryModule('window').quit(code);
 }
 
 function isFullPath(path) {
@@ -146,6 +144,11 @@ function append(archive) {
 }
 
 function main() {
+  win = queryModule('window');
+  file = queryModule('file');
+  args = queryModule('system').cmdArgs;
+  logPath = option('log');
+  quiet = args.isSwitchExist('quiet') || args.getArgPair('quiet') !== null;
   var a = readArguments();
   if (typeof a == 'string') return finish(EXIT_ARGUMENTS, a);
   partial = a.out + '.partial';
