@@ -63,7 +63,7 @@ bool CMainSubclassWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
       Fire(kOnClosed);
       // Destroying a window destroys its menu bar with every pop-up in it;
       // the menu objects own those menus and may outlive the window.
-      if (menu_) SetMenu(frame_, nullptr);
+      if (menu_) ::SetMenu(frame_, nullptr);
       return false;
     case WM_SYSCOMMAND:
       return OnSysCommand(wParam);

@@ -245,11 +245,11 @@ class CWindowTestPlugin
         GetMenuState(GetMenu(frame_), static_cast<UINT>(Arg(call.args, 0)), MF_BYPOSITION)));
   }
   // setProp(name, value), getProp(name) -> a property of the frame
-  HRESULT SetProp(omb::DispCall& call) {
+  HRESULT PutProp(omb::DispCall& call) {
     return call.ReturnBool(SetPropW(frame_, ArgText(call.args, 0).c_str(),
                                     reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(Arg(call.args, 1)))) != FALSE);
   }
-  HRESULT GetProp(omb::DispCall& call) {
+  HRESULT ReadProp(omb::DispCall& call) {
     return call.ReturnInt(static_cast<LONG>(
         reinterpret_cast<LONG_PTR>(GetPropW(frame_, ArgText(call.args, 0).c_str()))));
   }
@@ -352,8 +352,8 @@ const omb::DispMember<CWindowTestPlugin> kMembers[] = {
     {-9982, L"pressInDialog", &CWindowTestPlugin::PressInDialog},
     {-9981, L"postSysCommand", &CWindowTestPlugin::PostSysCommand},
     {-9980, L"menuState", &CWindowTestPlugin::MenuState},
-    {-9979, L"setProp", &CWindowTestPlugin::SetProp},
-    {-9978, L"getProp", &CWindowTestPlugin::GetProp},
+    {-9979, L"setProp", &CWindowTestPlugin::PutProp},
+    {-9978, L"getProp", &CWindowTestPlugin::ReadProp},
     {-9977, L"propNames", &CWindowTestPlugin::PropNames},
     {-9976, L"startPeer", &CWindowTestPlugin::StartPeer},
     {-9975, L"stopPeer", &CWindowTestPlugin::StopPeer},
