@@ -57,7 +57,8 @@ HRESULT WriteInternetShortcut(const ShortcutSpec& spec, const wchar_t* path) noe
   try {
     ComPtr<IUniformResourceLocatorW> url;
     OMB_RETURN_IF_FAILED(::CoCreateInstance(CLSID_InternetShortcut, nullptr,
-                                            CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&url)));
+                                            CLSCTX_INPROC_SERVER, IID_IUniformResourceLocatorW,
+                                            reinterpret_cast<void**>(&url)));
     OMB_RETURN_IF_FAILED(url->SetURL(spec.target.c_str(), 0));
     if (!spec.icon.empty()) {
       ComPtr<IShellLinkW> link;

@@ -2,7 +2,6 @@
 // restart's arguments, the buffer retries for long texts, the taskbar-pin
 // decision (Wine has no pin verbs) and the 32-bit host's system-width query.
 #include <gtest/gtest.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +10,8 @@
 #include "app/plugins/system/system_logic.h"
 #include "app/plugins/system/system_plugin.h"
 #include "sdk/com.h"
+
+#include <shellapi.h>
 
 namespace {
 
