@@ -3,7 +3,6 @@
 #include "app/core/plugin_registry.h"
 #include "app/core/text_buffer.h"
 #include "app/plugins/registry/registry_keys.h"
-#include "app/plugins/registry/registry_plugin.h"
 
 namespace omb {
 

@@ -1,9 +1,10 @@
 // Registry helpers shared by the "registry" and "config" plug-ins: the text
-// path parser, the depth-first delete of a key tree, and the reading of one
-// value as a script value.
+// path parser, the depth-first delete of a key tree, and the mapping between
+// registry values and script values.
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <string>
 
@@ -39,5 +40,20 @@ enum class QwordAs { kDouble, kUnsigned64 };
 // as unexpanded text (even byte length and a terminating zero required).
 // Anything else, and every failure, leaves *out empty; false then.
 bool QueryRegistryValue(HKEY key, const wchar_t* name, QwordAs qword, VARIANT* out) noexcept;
+
+// The registry data a script value is stored as: REG_DWORD for integers and
+// booleans, REG_QWORD for 64-bit integers and for doubles that have an
+// unsigned 64-bit value (truncated), REG_SZ for strings. Other values (a
+// negative, NaN, infinite or too large double, a null string, an object)
+// have none: false.
+struct RegistryData {
+  DWORD type = REG_NONE;
+  DWORD dword = 0;
+  ULONGLONG qword = 0;
+  const wchar_t* text = nullptr;
+  DWORD size = 0;
+  const BYTE* Bytes() const noexcept;
+};
+bool RegistryDataOf(const VARIANT& value, RegistryData* out) noexcept;
 
 }  // namespace omb

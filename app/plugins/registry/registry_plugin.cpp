@@ -1,7 +1,5 @@
 #include "app/plugins/registry/registry_plugin.h"
 
-#include <cmath>
-
 #include "app/core/plugin_registry.h"
 #include "app/plugins/registry/registry_keys.h"
 
@@ -60,41 +58,6 @@ STDMETHODIMP CRegistryPlugin::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flag
 
 REGSAM CRegistryPlugin::View() const noexcept {
   return mode_ == 32 ? KEY_WOW64_32KEY : mode_ == 64 ? KEY_WOW64_64KEY : 0;
-}
-
-const BYTE* RegistryData::Bytes() const noexcept {
-  if (type == REG_DWORD) return reinterpret_cast<const BYTE*>(&dword);
-  if (type == REG_QWORD) return reinterpret_cast<const BYTE*>(&qword);
-  return reinterpret_cast<const BYTE*>(text);
-}
-
-bool RegistryDataOf(const VARIANT& value, RegistryData* out) noexcept {
-  switch (value.vt) {
-    case VT_I4:
-      *out = {REG_DWORD, static_cast<DWORD>(value.lVal), 0, nullptr, sizeof(DWORD)};
-      return true;
-    case VT_BOOL:
-      *out = {REG_DWORD, value.boolVal != VARIANT_FALSE ? 1u : 0u, 0, nullptr, sizeof(DWORD)};
-      return true;
-    case VT_R8: {
-      // Only numbers in [0, 2^64) have an unsigned 64-bit value; converting
-      // anything else is undefined.
-      const double d = value.dblVal;
-      if (!std::isfinite(d) || d < 0 || d >= 18446744073709551616.0) return false;
-      *out = {REG_QWORD, 0, static_cast<ULONGLONG>(d), nullptr, sizeof(ULONGLONG)};
-      return true;
-    }
-    case VT_I8:
-      *out = {REG_QWORD, 0, static_cast<ULONGLONG>(value.llVal), nullptr, sizeof(ULONGLONG)};
-      return true;
-    case VT_BSTR:
-      if (!value.bstrVal) return false;
-      *out = {REG_SZ, 0, 0, value.bstrVal,
-              static_cast<DWORD>((::SysStringLen(value.bstrVal) + 1) * sizeof(wchar_t))};
-      return true;
-    default:
-      return false;
-  }
 }
 
 HRESULT CRegistryPlugin::CreateKey(DispCall& call) {

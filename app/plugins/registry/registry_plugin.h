@@ -42,19 +42,4 @@ class CRegistryPlugin : public ComObject<CRegistryPlugin, OMB::IPluginImpl<CRegi
   LONG mode_ = 0;  // 0 default, 32 or 64: the view forced
 };
 
-// The registry data a script value is stored as: REG_DWORD for integers and
-// booleans, REG_QWORD for 64-bit integers and for doubles that have an
-// unsigned 64-bit value (truncated), REG_SZ for strings. Other values (a
-// negative, NaN, infinite or too large double, a null string, an object)
-// have none: false.
-struct RegistryData {
-  DWORD type = REG_NONE;
-  DWORD dword = 0;
-  ULONGLONG qword = 0;
-  const wchar_t* text = nullptr;
-  DWORD size = 0;
-  const BYTE* Bytes() const noexcept;
-};
-bool RegistryDataOf(const VARIANT& value, RegistryData* out) noexcept;
-
 }  // namespace omb
