@@ -20,14 +20,14 @@ constexpr DWORD kTextLimit = 32768;
 
 // Sets the icon location on a shell link: a relative icon path is taken from
 // the current folder.
-HRESULT SetIcon(IShellLinkW* link, const ShortcutSpec& spec) {
-  std::wstring icon = spec.icon;
+HRESULT SetIcon(IShellLinkW* link, const ShortcutContent& shortcut) {
+  std::wstring icon = shortcut.icon;
   if (::PathIsRelativeW(icon.c_str())) {
     wchar_t folder[MAX_PATH];
     const DWORD n = ::GetCurrentDirectoryW(MAX_PATH, folder);
     if (n > 0 && n < MAX_PATH) icon = std::wstring(folder) + L"\\" + icon;
   }
-  return link->SetIconLocation(icon.c_str(), spec.iconIndex);
+  return link->SetIconLocation(icon.c_str(), shortcut.iconIndex);
 }
 
 HRESULT Save(IUnknown* object, const std::wstring& path) {
@@ -38,32 +38,32 @@ HRESULT Save(IUnknown* object, const std::wstring& path) {
 
 }  // namespace
 
-HRESULT WriteProgramShortcut(const ShortcutSpec& spec, const wchar_t* path) noexcept {
+HRESULT WriteProgramShortcut(const ShortcutContent& shortcut, const wchar_t* path) noexcept {
   try {
     ComPtr<IShellLinkW> link;
     OMB_RETURN_IF_FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                             IID_PPV_ARGS(&link)));
-    OMB_RETURN_IF_FAILED(link->SetPath(spec.target.c_str()));
-    OMB_RETURN_IF_FAILED(link->SetWorkingDirectory(ParentFolder(spec.target).c_str()));
-    OMB_RETURN_IF_FAILED(link->SetArguments(spec.arguments.c_str()));
-    if (!spec.icon.empty()) OMB_RETURN_IF_FAILED(SetIcon(link.Get(), spec));
+    OMB_RETURN_IF_FAILED(link->SetPath(shortcut.target.c_str()));
+    OMB_RETURN_IF_FAILED(link->SetWorkingDirectory(ParentFolder(shortcut.target).c_str()));
+    OMB_RETURN_IF_FAILED(link->SetArguments(shortcut.arguments.c_str()));
+    if (!shortcut.icon.empty()) OMB_RETURN_IF_FAILED(SetIcon(link.Get(), shortcut));
     return Save(link.Get(), WithExtension(path, L".lnk"));
   } catch (...) {
     return E_OUTOFMEMORY;
   }
 }
 
-HRESULT WriteInternetShortcut(const ShortcutSpec& spec, const wchar_t* path) noexcept {
+HRESULT WriteInternetShortcut(const ShortcutContent& shortcut, const wchar_t* path) noexcept {
   try {
     ComPtr<IUniformResourceLocatorW> url;
     OMB_RETURN_IF_FAILED(::CoCreateInstance(CLSID_InternetShortcut, nullptr,
                                             CLSCTX_INPROC_SERVER, IID_IUniformResourceLocatorW,
                                             reinterpret_cast<void**>(&url)));
-    OMB_RETURN_IF_FAILED(url->SetURL(spec.target.c_str(), 0));
-    if (!spec.icon.empty()) {
+    OMB_RETURN_IF_FAILED(url->SetURL(shortcut.target.c_str(), 0));
+    if (!shortcut.icon.empty()) {
       ComPtr<IShellLinkW> link;
       OMB_RETURN_IF_FAILED(url->QueryInterface(IID_PPV_ARGS(&link)));
-      OMB_RETURN_IF_FAILED(SetIcon(link.Get(), spec));
+      OMB_RETURN_IF_FAILED(SetIcon(link.Get(), shortcut));
     }
     return Save(url.Get(), WithExtension(path, L".url"));
   } catch (...) {

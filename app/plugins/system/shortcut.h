@@ -9,7 +9,7 @@
 
 namespace omb {
 
-struct ShortcutSpec {
+struct ShortcutContent {
   std::wstring target;     // program, document or URL
   std::wstring arguments;  // program shortcuts only
   std::wstring icon;       // icon file; none when empty
@@ -19,9 +19,9 @@ struct ShortcutSpec {
 // Saves a program shortcut to path (".lnk" appended unless it ends in it).
 // Its working folder is the target's folder; a relative icon path is taken
 // from the current folder.
-[[nodiscard]] HRESULT WriteProgramShortcut(const ShortcutSpec& spec, const wchar_t* path) noexcept;
+[[nodiscard]] HRESULT WriteProgramShortcut(const ShortcutContent& shortcut, const wchar_t* path) noexcept;
 // Saves an Internet shortcut to path (".url" appended unless it ends in it).
-[[nodiscard]] HRESULT WriteInternetShortcut(const ShortcutSpec& spec, const wchar_t* path) noexcept;
+[[nodiscard]] HRESULT WriteInternetShortcut(const ShortcutContent& shortcut, const wchar_t* path) noexcept;
 
 // Reads the target path and the arguments of a shortcut file, whole however
 // long they are.

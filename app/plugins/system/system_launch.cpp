@@ -134,22 +134,22 @@ HRESULT CSystemPlugin::Launch(DispCall& call) {
 HRESULT CSystemPlugin::CreateShortcut(DispCall& call) {
   IDispatch* options = nullptr;
   OMB_RETURN_IF_FAILED(OptionsArgument(call, &options));
-  ShortcutSpec spec;
+  ShortcutContent shortcut;
   std::wstring dest;
-  OMB_RETURN_IF_FAILED(PathOption(options, L"src", &spec.target));
-  if (spec.target.empty()) return call.ReturnBool(false);
-  spec.arguments = StringOption(options, L"arg");
+  OMB_RETURN_IF_FAILED(PathOption(options, L"src", &shortcut.target));
+  if (shortcut.target.empty()) return call.ReturnBool(false);
+  shortcut.arguments = StringOption(options, L"arg");
   OMB_RETURN_IF_FAILED(PathOption(options, L"dest", &dest));
-  OMB_RETURN_IF_FAILED(PathOption(options, L"icon", &spec.icon));
-  if (!spec.icon.empty()) spec.iconIndex = OptionInt(options, L"iconIndex").value_or(0);
-  const bool isUrl = ::PathIsURLW(spec.target.c_str()) != FALSE;
+  OMB_RETURN_IF_FAILED(PathOption(options, L"icon", &shortcut.icon));
+  if (!shortcut.icon.empty()) shortcut.iconIndex = OptionInt(options, L"iconIndex").value_or(0);
+  const bool isUrl = ::PathIsURLW(shortcut.target.c_str()) != FALSE;
 
   if (OptionBool(options, L"desktop", false)) {
     std::wstring name = StringOption(options, L"destName");
     if (!dest.empty()) return call.ReturnBool(false);
     if (name.empty()) {
       if (isUrl) return call.ReturnBool(false);
-      name = ::PathFindFileNameW(spec.target.c_str());
+      name = ::PathFindFileNameW(shortcut.target.c_str());
     }
     wchar_t desktop[MAX_PATH];
     if (!::SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE))
@@ -158,8 +158,8 @@ HRESULT CSystemPlugin::CreateShortcut(DispCall& call) {
   } else if (dest.empty()) {
     return call.ReturnBool(false);
   }
-  const HRESULT written = isUrl ? WriteInternetShortcut(spec, dest.c_str())
-                                : WriteProgramShortcut(spec, dest.c_str());
+  const HRESULT written = isUrl ? WriteInternetShortcut(shortcut, dest.c_str())
+                                : WriteProgramShortcut(shortcut, dest.c_str());
   return call.ReturnBool(SUCCEEDED(written));
 }
 

@@ -188,7 +188,6 @@ bool IsElevated() noexcept {
 STDMETHODIMP CSystemPlugin::Initialize(OMB::ICore* core, IUnknown*) noexcept {
   if (!core) return E_INVALIDARG;
   core_ = core;
-  window_ = core->GetWindowHandle();
   PublishSpecialFolders();
   return S_OK;
 }

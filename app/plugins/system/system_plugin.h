@@ -19,8 +19,8 @@ class CSystemPlugin : public ComObject<CSystemPlugin, OMB::IPluginImpl<CSystemPl
   static constexpr const char* kClassName = "CSystemPlugin";
   static std::span<const DispMember<CSystemPlugin>> Members() noexcept;
 
-  // Keeps the core and its window, and publishes the special folders as
-  // environment variables (DESKTOP, MYDOCUMENTS, ...).
+  // Keeps the core and publishes the special folders as environment
+  // variables (DESKTOP, MYDOCUMENTS, ...).
   STDMETHODIMP Initialize(OMB::ICore* core, IUnknown* browser) noexcept override;
 
   // A method call reaches only the methods, a property write only
@@ -63,7 +63,6 @@ class CSystemPlugin : public ComObject<CSystemPlugin, OMB::IPluginImpl<CSystemPl
   HRESULT CallRegistration(DispCall& call, const char* entry);
 
   ComPtr<OMB::ICore> core_;
-  HWND window_ = nullptr;
   ComPtr<IDispatch> cmdArgs_;
 };
 
