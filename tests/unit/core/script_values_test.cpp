@@ -121,24 +121,15 @@ TEST(ScriptObject, StoresPointersRawAndEverythingElseAsDeepCopies) {
 TEST(ScriptObject, StoresWhatAByReferenceArgumentPointsTo) {
   auto obj = New<CObject>();
   LONG number = 5;
-  VARIANT ref;
-  VariantInit(&ref);
-  ref.vt = VT_BYREF | VT_I4;
-  ref.plVal = &number;
-  ASSERT_EQ(S_OK, obj->SetMember(L"n", ref));
-
-  VARIANT inner;
-  VariantInit(&inner);
-  inner.vt = VT_BSTR;
-  inner.bstrVal = SysAllocString(L"text");
-  VARIANT refToVariant;
-  VariantInit(&refToVariant);
-  refToVariant.vt = VT_BYREF | VT_VARIANT;
-  refToVariant.pvarVal = &inner;
-  ASSERT_EQ(S_OK, obj->SetMember(L"v", refToVariant));
-
-  // The caller's storage changes or goes away after the call.
-  number = 6;
+  VARIANT inner = ArgString(SysAllocString(L"text"));
+  VARIANT refs[2] = {};
+  refs[0].vt = VT_BYREF | VT_I4;
+  refs[0].plVal = &number;
+  refs[1].vt = VT_BYREF | VT_VARIANT;
+  refs[1].pvarVal = &inner;
+  ASSERT_EQ(S_OK, obj->SetMember(L"n", refs[0]));
+  ASSERT_EQ(S_OK, obj->SetMember(L"v", refs[1]));
+  number = 6;  // the caller's storage changes or goes away after the call
   VariantClear(&inner);
   EXPECT_EQ(L"3:5", Read(obj.Get(), L"n"));
   EXPECT_EQ(L"8:text", Read(obj.Get(), L"v"));

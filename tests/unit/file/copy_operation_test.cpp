@@ -235,16 +235,13 @@ DWORD WINAPI CollectWithLittleStack(void* data) {
 // than a flat one.
 TEST_F(CopyOperationTest, CollectsDeepTreesWithLittleStack) {
   constexpr int kDepth = 100;
-  std::vector<std::wstring> folders{dir / L"deep"};
-  MakeFolder(folders.back());
-  for (int i = 0; i < kDepth; ++i) {
-    folders.push_back(folders.back() + L"\\d");
-    MakeFolder(folders.back());
-  }
-  WriteBytes(folders.back() + L"\\f.txt", 4);
-  ASSERT_TRUE(Exists(folders.back() + L"\\f.txt"));
+  std::wstring folder = dir / L"deep";
+  MakeFolder(folder);
+  for (int i = 0; i < kDepth; ++i) MakeFolder(folder += L"\\d");
+  WriteBytes(folder + L"\\f.txt", 4);
+  ASSERT_TRUE(Exists(folder + L"\\f.txt"));
 
-  Collection run{omb::CCopyOperation(folders.front(), dir / L"dst", false, false, nullptr)};
+  Collection run{omb::CCopyOperation(dir / L"deep", dir / L"dst", false, false, nullptr)};
   HANDLE thread = CreateThread(nullptr, 0, &CollectWithLittleStack, &run, 0, nullptr);
   ASSERT_NE(nullptr, thread);
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
