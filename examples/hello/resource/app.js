@@ -13,7 +13,7 @@ function tryModule(name) {
 var win = tryModule('window');
 if (win) {
   win.title = 'Hello from Ombrel';
-  win.show();
+  win.show(true);
 } else {
   console.log('hello: the window plug-in is not available in this build');
 }
