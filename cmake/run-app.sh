@@ -15,6 +15,9 @@
 #   test-args     further command-line words for the host, on one line.
 #
 # OMBREL_WINE_RUN names the build tree's wine-run.sh (default: next to HOST).
+# OMBREL_ENGINE=double runs the application on the build's strict double of
+# the platform's browser control (tests/support/browserdouble); other values
+# (script, platform, a control library) are passed to the host unchanged.
 set -euo pipefail
 
 [[ $# -eq 2 ]] || { echo "usage: run-app.sh HOST.exe APPDIR" >&2; exit 2; }
@@ -43,6 +46,12 @@ if [[ -f $app/test-plugins ]]; then
         done
         [[ -n $found ]] || { echo "run-app: plug-in library $library is not built" >&2; exit 2; }
     done <"$app/test-plugins"
+fi
+
+if [[ ${OMBREL_ENGINE:-} == double ]]; then
+    double=$build/tests/support/browserdouble.dll
+    [[ -f $double ]] || { echo "run-app: the browser double is not built ($double)" >&2; exit 2; }
+    export OMBREL_ENGINE="Z:${double//\//\\}"
 fi
 
 args=()
