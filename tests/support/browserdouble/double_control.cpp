@@ -276,14 +276,17 @@ STDMETHODIMP CDoubleControl::Navigate2(VARIANT* url, VARIANT*, VARIANT*, VARIANT
   }
 }
 
+// The page loads again; the platform control tells its sinks nothing.
 STDMETHODIMP CDoubleControl::Refresh() noexcept {
   guard_.Check("Refresh");
   if (!page_) return S_OK;
   try {
-    return NavigateTo(page_->Location().url, true);
+    OMB_RETURN_IF_FAILED(NavigateTo(page_->Location().url, true));
   } catch (...) {
     return E_OUTOFMEMORY;
   }
+  refreshGeneration_ = generation_;
+  return S_OK;
 }
 
 STDMETHODIMP CDoubleControl::Refresh2(VARIANT*) noexcept { return Refresh(); }
@@ -450,6 +453,7 @@ void CDoubleControl::FireNavigateComplete(const std::wstring& url) noexcept {
   CollectFrames();
   if (!ScriptsAllowed(url)) page->DisableScripts();
   if (!dropTargetRegistered_) RegisterDropTarget();
+  if (page->Generation() == refreshGeneration_) return;
   if (ComPtr<omb::engine::CConnectionPoint> events = events_)
     omb::engine::FireNavigateComplete2(*events.Get(), BrowserDispatch(), url);
 }
@@ -457,6 +461,7 @@ void CDoubleControl::FireNavigateComplete(const std::wstring& url) noexcept {
 // Every frame completes before the page does.
 void CDoubleControl::FireDocumentComplete(const std::wstring& url) noexcept {
   ComPtr<CDoubleControl> keep(this);
+  if (page_ && page_->Generation() == refreshGeneration_) return;
   const std::vector<ComPtr<CDoubleFrame>> frames = frames_;
   for (const ComPtr<CDoubleFrame>& frame : frames) {
     if (ComPtr<omb::engine::CConnectionPoint> events = events_)

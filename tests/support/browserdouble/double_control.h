@@ -12,6 +12,8 @@
 //     document exists for the host only from its NavigateComplete2 on, which
 //     comes from the message loop like DocumentComplete; LocationURL answers
 //     S_FALSE before the first navigation.
+//   - Refresh (and F5) reload the page without BeforeNavigate2,
+//     NavigateComplete2 or DocumentComplete.
 //   - A page's frames report NavigateComplete2 and DocumentComplete with the
 //     frame's own browser object; the page's DocumentComplete comes last.
 //   - A navigation the page starts fires BeforeNavigate2 while the old page
@@ -261,6 +263,7 @@ class CDoubleControl final
   HWND server_ = nullptr;
   SIZEL extent_{};
   UINT generation_ = 0;
+  UINT refreshGeneration_ = 0;  // the page a refresh loads: it fires no events
   bool navigated_ = false;  // the first navigation has begun
   bool starting_ = false;   // inside the synchronous part of a navigation
   bool dropTargetRegistered_ = false;

@@ -371,7 +371,8 @@ TEST_F(BrowserDouble, CreationNavigationAndCloseCallTheSiteInTheDocumentedOrder)
 }
 
 TEST_F(BrowserDouble, AcceleratorsReachTheSiteOnlyWhileUiActiveAndOnlyKeys) {
-  ASSERT_EQ(S_OK, site_->AttachControl(window_, control_.Get(), Page(L"a.html", "<p>").c_str(),
+  ASSERT_EQ(S_OK, site_->AttachControl(window_, control_.Get(),
+                                       Page(L"a.html", "<script>external.log('ran')</script>").c_str(),
                                        events_->Unknown()));
   ASSERT_TRUE(Pump([&] { return events_->documentsCompleted == 1; }));
   ComPtr<IOleInPlaceActiveObject> active;
@@ -385,6 +386,20 @@ TEST_F(BrowserDouble, AcceleratorsReachTheSiteOnlyWhileUiActiveAndOnlyKeys) {
   EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&click));
   EXPECT_EQ(S_FALSE, active->TranslateAccelerator(&key));
   EXPECT_EQ(Log({"TranslateAccelerator 256"}), site_->log) << Joined(site_->log);
+
+  // F5, which the site left alone, reloads the page without telling the sinks.
+  MSG f5 = {window_, WM_KEYDOWN, VK_F5, 0, 0, {0, 0}};
+  site_->log.clear();
+  EXPECT_EQ(S_OK, active->TranslateAccelerator(&f5));
+  ASSERT_TRUE(Pump([&] {
+    READYSTATE state = READYSTATE_UNINITIALIZED;
+    browser_->get_ReadyState(&state);
+    return !From("page: ran").empty() && state == READYSTATE_COMPLETE;
+  }));
+  EXPECT_EQ(Log({"TranslateAccelerator 256", "QueryService(security)", "MapUrlToZone",
+                 "ProcessUrlAction 5120", "page: ran"}),
+            site_->log)
+      << Joined(site_->log);
 }
 
 TEST_F(BrowserDouble, PageNavigationUnloadsTheOldPageAndWindowCloseDestroysTheControlWindow) {
