@@ -3,7 +3,8 @@
 #
 #   run-app.sh HOST.exe APPDIR
 #
-# APPDIR is copied afresh to <build>/tests/apps/<name> and the host runs as
+# APPDIR is copied afresh to <build>/tests/apps/<name> (<name>_double on the
+# double) and the host runs as
 # "HOST.exe d=<copy>", with the copy as its current folder. The exit code is
 # the host's (0 = passed); after OMBREL_APP_TIMEOUT seconds (default 55) the
 # host is stopped and the run fails.
@@ -28,6 +29,13 @@ build=$(dirname "$wine_run")
 name=$(basename "$app")
 copy=$build/tests/apps/$name
 
+if [[ ${OMBREL_ENGINE:-} == double ]]; then
+    double=$build/tests/support/browserdouble.dll
+    [[ -f $double ]] || { echo "run-app: the browser double is not built ($double)" >&2; exit 2; }
+    export OMBREL_ENGINE="Z:${double//\//\\}"
+    copy=${copy}_double  # runs on both engines may overlap
+fi
+
 rm -rf "$copy"
 mkdir -p "$build/tests/apps"
 cp -a "$app" "$copy"
@@ -46,12 +54,6 @@ if [[ -f $app/test-plugins ]]; then
         done
         [[ -n $found ]] || { echo "run-app: plug-in library $library is not built" >&2; exit 2; }
     done <"$app/test-plugins"
-fi
-
-if [[ ${OMBREL_ENGINE:-} == double ]]; then
-    double=$build/tests/support/browserdouble.dll
-    [[ -f $double ]] || { echo "run-app: the browser double is not built ($double)" >&2; exit 2; }
-    export OMBREL_ENGINE="Z:${double//\//\\}"
 fi
 
 args=()
