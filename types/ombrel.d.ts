@@ -471,7 +471,7 @@ declare namespace Ombrel {
     init(name: string, ini?: boolean): boolean;
     /** Removes one key or section (group), or the whole store (the key, or the INI file). */
     clear(group?: string): boolean;
-    /** Registry store: writes a whole number (DWORD or QWORD) or a string under "key\value" or "value". */
+    /** Registry store: writes a 32-bit whole number (DWORD) or a string under "key\value" or "value"; other values answer false. */
     setValue(valuePath: string, value: number | string): boolean;
     /** INI store: writes the value as text. */
     setValue(section: string, key: string, value: string | number | boolean): boolean;
