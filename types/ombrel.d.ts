@@ -130,6 +130,7 @@ declare namespace Ombrel {
     selectFile(options?: SelectFileOptions & { multi?: false }): string | null;
     /** The open dialog with several files: an array of full paths, or null when cancelled. */
     selectFile(options: SelectFileOptions & { multi: true }): string[] | null;
+    selectFile(options?: SelectFileOptions): string | string[] | null;
     /** The folder browser. Answers the folder's path, or null when cancelled. */
     selectFolder(options?: SelectFolderOptions): string | null;
     /** Claims a name for this window: false when another window already holds it. */
