@@ -323,11 +323,27 @@ TEST_F(Windows, DestroyingTheWindowBreaksEveryCycleAndLeavesTheObjectToItsHolder
   EXPECT_TRUE(FAILED(window->QueryPlugin(L"console", &plugin)));
 }
 
+// A shown window that was given the focus: its control is UI-active.
+HWND OpenFocused(ComPtr<CWebBrowser>& window, const std::wstring& page) {
+  window = omb::Make<CWebBrowser>();
+  const HWND hwnd = window->Create(nullptr, page.c_str());
+  if (!hwnd) return nullptr;
+  ShowWindow(hwnd, SW_SHOW);
+  SetForegroundWindow(hwnd);
+  SetFocus(hwnd);
+  return hwnd;
+}
+
+bool FocusIsInside(HWND window) {
+  const HWND focus = GetFocus();
+  return focus && focus != window && IsChild(window, focus);
+}
+
 TEST_F(Windows, TheKeyFilterSwallowsReloadButLetsCopyThrough) {
   TempFolder app;
   const std::wstring page = app.Write(L"a.html", "<script>var done='yes';</script>");
-  auto window = omb::Make<CWebBrowser>();
-  const HWND hwnd = window->Create(nullptr, page.c_str());
+  ComPtr<CWebBrowser> window;
+  const HWND hwnd = OpenFocused(window, page);
   ASSERT_TRUE(hwnd);
   ASSERT_TRUE(Until([&] { return Global(hwnd, L"done") == L"yes"; }));
   const HWND server = ServerWindow(hwnd);
@@ -339,6 +355,51 @@ TEST_F(Windows, TheKeyFilterSwallowsReloadButLetsCopyThrough) {
   EXPECT_TRUE(loop_.PreTranslateMessage(&f5));
   DestroyWindow(hwnd);
   EXPECT_FALSE(loop_.PreTranslateMessage(&f5));  // the filter left with the window
+}
+
+// Two windows: keys typed in the older one are its control's alone. A newer
+// window's control, offered them first, would act on them (the platform
+// control moves the focus into its own page on Tab).
+TEST_F(Windows, KeysGoOnlyToTheControlOfTheWindowTheyAreTypedIn) {
+  TempFolder app;
+  const std::wstring page = app.Write(L"a.html", "<script>var done='yes';</script>");
+  ComPtr<CWebBrowser> older, newer;
+  const HWND first = OpenFocused(older, page);
+  const HWND second = OpenFocused(newer, page);
+  ASSERT_TRUE(first && second);
+  ASSERT_TRUE(Until([&] { return Global(first, L"done") == L"yes" && Global(second, L"done") == L"yes"; }));
+  SetForegroundWindow(first);
+  SetFocus(first);
+  ASSERT_TRUE(FocusIsInside(first));
+  MSG tab = {GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+  loop_.PreTranslateMessage(&tab);
+  EXPECT_TRUE(FocusIsInside(first)) << "the focus moved into the other window's page";
+  MSG move = {GetFocus(), WM_MOUSEMOVE, 0, 0, 0, {0, 0}};
+  EXPECT_FALSE(loop_.PreTranslateMessage(&move));
+  DestroyWindow(second);
+  DestroyWindow(first);
+}
+
+// The focus goes back to the page whenever the window is activated again,
+// not only the first time its control becomes UI-active.
+TEST_F(Windows, ActivatingTheWindowAgainGivesThePageTheFocus) {
+  TempFolder app;
+  const std::wstring page = app.Write(L"a.html", "<script>var done='yes';</script>");
+  ComPtr<CWebBrowser> window;
+  const HWND hwnd = OpenFocused(window, page);
+  ASSERT_TRUE(hwnd);
+  ASSERT_TRUE(Until([&] { return Global(hwnd, L"done") == L"yes"; }));
+  EXPECT_TRUE(FocusIsInside(hwnd));
+  const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                     100, 100, nullptr, nullptr, nullptr, nullptr);
+  SetForegroundWindow(other);
+  SetFocus(other);
+  ASSERT_EQ(other, GetFocus());
+  SetForegroundWindow(hwnd);
+  SetFocus(hwnd);
+  EXPECT_TRUE(FocusIsInside(hwnd)) << "the focus stayed on the frame";
+  DestroyWindow(other);
+  DestroyWindow(hwnd);
 }
 
 TEST_F(Windows, ScriptErrorsAreSwallowedWhenThePageSaysSo) {
