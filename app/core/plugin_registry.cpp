@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "app/core/system_function.h"
 #include "app/core/walk.h"
 #include "sdk/trace.h"
 
@@ -22,7 +23,20 @@ std::vector<HMODULE>& Libraries() noexcept {
   return libraries;
 }
 
-void UnloadImage(PLOADED_IMAGE image) noexcept { ::ImageUnload(image); }
+// The image-help library is loaded when the first library is checked, not
+// with the program: a host without plug-in libraries never needs it.
+struct ImageHelp {
+  decltype(&ImageLoad) load;
+  decltype(&ImageUnload) unload;
+};
+const ImageHelp& ImageHelpFunctions() noexcept {
+  static const ImageHelp functions = {
+      SystemFunction<decltype(&ImageLoad)>(L"imagehlp.dll", "ImageLoad"),
+      SystemFunction<decltype(&ImageUnload)>(L"imagehlp.dll", "ImageUnload")};
+  return functions;
+}
+
+void UnloadImage(PLOADED_IMAGE image) noexcept { ImageHelpFunctions().unload(image); }
 using unique_loaded_image = unique_any<PLOADED_IMAGE, UnloadImage>;
 
 // The path in the ANSI code page, or empty when some character has no exact
@@ -164,7 +178,9 @@ HRESULT ReadImageMachine(const wchar_t* path, WORD* machine) noexcept {
   // ImageLoad knows only ANSI paths; a path without an exact ANSI form is
   // read directly, so every path that LoadLibraryW can load can be checked.
   if (ansi.empty()) return ReadMachineFromHeaders(path, machine);
-  unique_loaded_image image(::ImageLoad(ansi.c_str(), nullptr));
+  const ImageHelp& imageHelp = ImageHelpFunctions();
+  if (!imageHelp.load || !imageHelp.unload) return E_FAIL;
+  unique_loaded_image image(imageHelp.load(ansi.c_str(), nullptr));
   if (!image || !image.get()->FileHeader) return E_FAIL;
   *machine = image.get()->FileHeader->FileHeader.Machine;
   return S_OK;
