@@ -59,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const long n = std::wcstol(argv[2], nullptr, 10);
   code += L"\nout.print(runCalls({read: fRead, method: fMethod, argsMethod: fArgsMethod, string: fString,"
-          L" argsString: fArgsString, object: fObject}, " +
+          L" envString: fEnvString, object: fObject}, " +
           std::to_wstring(n) + L"));\n";
 
   if (FAILED(OleInitialize(nullptr))) return 3;
@@ -74,8 +74,8 @@ int wmain(int argc, wchar_t** argv) {
         {L"fRead", new MinimalObject(L"isX64Process", MinimalObject::kReturnsTrue)},
         {L"fMethod", new MinimalObject(L"isVisible", MinimalObject::kReturnsTrue)},
         {L"fArgsMethod", new MinimalObject(L"getOrgArgsCount", MinimalObject::kReturnsTrue)},
-        {L"fString", new MinimalObject(L"getEnvirVar", MinimalObject::kReturnsTrue)},
-        {L"fArgsString", new MinimalObject(L"isSwitchExist", MinimalObject::kReturnsTrue)},
+        {L"fString", new MinimalObject(L"isSwitchExist", MinimalObject::kReturnsTrue)},
+        {L"fEnvString", new MinimalObject(L"getEnvirVar", MinimalObject::kReturnsTrue)},
         {L"fObject", new MinimalObject(L"cmdArgs", MinimalObject::kReturnsSelf)},
         {L"out", new MinimalObject(L"print", MinimalObject::kReturnsTrue, Print)},
     };
@@ -83,7 +83,7 @@ int wmain(int argc, wchar_t** argv) {
       site.Add(entry.item, entry.object);
       entry.object->Release();
     }
-    ran = bench::RunScript(site, {L"fRead", L"fMethod", L"fArgsMethod", L"fString", L"fArgsString", L"fObject", L"out"},
+    ran = bench::RunScript(site, {L"fRead", L"fMethod", L"fArgsMethod", L"fString", L"fEnvString", L"fObject", L"out"},
                           code.c_str());
   }
   OleUninitialize();
