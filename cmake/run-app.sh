@@ -13,6 +13,10 @@
 #                 copy's plugins folder: helper libraries built from
 #                 tests/support (<name>.dll) or the build's own (Vellum).
 #   test-args     further command-line words for the host, on one line.
+#   test-server   the host runs inside the local network servers of
+#                 tests/support/netserve/netserve.py, which pass their
+#                 addresses in its environment; the file holds netserve's
+#                 options on one line (--tls for the HTTPS server).
 #
 # OMBREL_WINE_RUN names the build tree's wine-run.sh (default: next to HOST).
 set -euo pipefail
@@ -50,9 +54,17 @@ if [[ -f $app/test-args ]]; then
     read -r -a args <"$app/test-args" || true
 fi
 
+servers=()
+if [[ -f $app/test-server ]]; then
+    read -r -a options <"$app/test-server" || true
+    python=$(command -v /usr/bin/python3 || command -v python3)
+    servers=("$python" "$(realpath "$(dirname "$0")/../tests/support/netserve/netserve.py")"
+             "${options[@]}" --)
+fi
+
 cd "$copy"
 set +e
-timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}"
+"${servers[@]}" timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}"
 rc=$?
 set -e
 if [[ $rc -eq 124 || $rc -eq 137 ]]; then
