@@ -94,9 +94,12 @@ class CAnalytics {
     return S_OK;
   }
 
-  static void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void*,
+  static void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* info,
                                       DWORD) noexcept {
     OMB_TRACE(kTraceCalls, "CAnalytics::StatusCallback", L"%08X", static_cast<unsigned>(status));
+    if (status == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR && info)
+      OMB_TRACE(kTraceErrors, "CAnalytics::StatusCallback", L"Request error: %u",
+                static_cast<unsigned>(static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError));
     delete reinterpret_cast<CAnalytics*>(context);
   }
 

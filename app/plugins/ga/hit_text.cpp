@@ -39,11 +39,34 @@ HRESULT ClientIdFromProfileGuid(const wchar_t* guid, std::wstring* out) {
   return EscapeSegment(guid, out);
 }
 
+HRESULT MachineGuid(std::wstring* out) {
+  unique_hkey key;
+  LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", 0,
+                                   KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put());
+  if (status != ERROR_SUCCESS) return HResultFromError(status);
+  wchar_t value[64] = {};
+  DWORD type = 0;
+  DWORD size = sizeof(value) - sizeof(wchar_t);
+  status = ::RegQueryValueExW(key.get(), L"MachineGuid", nullptr, &type,
+                              reinterpret_cast<BYTE*>(value), &size);
+  if (status != ERROR_SUCCESS) return HResultFromError(status);
+  if (type != REG_SZ || value[0] == L'\0') return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+  out->assign(value);
+  return S_OK;
+}
+
 HRESULT CurrentHitFacts(HitFacts* out) {
   HW_PROFILE_INFOW profile = {};
-  if (!::GetCurrentHwProfileW(&profile)) return HResultFromLastError();
-  profile.szHwProfileGuid[HW_PROFILE_GUIDLEN - 1] = L'\0';
-  OMB_RETURN_IF_FAILED(ClientIdFromProfileGuid(profile.szHwProfileGuid, &out->clientId));
+  if (::GetCurrentHwProfileW(&profile)) {
+    profile.szHwProfileGuid[HW_PROFILE_GUIDLEN - 1] = L'\0';
+    OMB_RETURN_IF_FAILED(ClientIdFromProfileGuid(profile.szHwProfileGuid, &out->clientId));
+  } else {
+    // No hardware profiles on this platform (Wine has none): the machine's
+    // own GUID identifies it as steadily.
+    std::wstring guid;
+    OMB_RETURN_IF_FAILED(MachineGuid(&guid));
+    OMB_RETURN_IF_FAILED(ClientIdFromProfileGuid(guid.c_str(), &out->clientId));
+  }
 
   wchar_t language[16] = {};
   wchar_t country[16] = {};

@@ -29,8 +29,12 @@ struct HitFacts {
 // whole text, escaped.
 [[nodiscard]] HRESULT ClientIdFromProfileGuid(const wchar_t* guid, std::wstring* out);
 
-// The current hardware profile, the user default locale ("en-US") and the
-// primary screen.
+// The machine's GUID the system keeps for cryptography (the 64-bit
+// registry view's HKLM\SOFTWARE\Microsoft\Cryptography "MachineGuid").
+[[nodiscard]] HRESULT MachineGuid(std::wstring* out);
+
+// The current hardware profile (where the platform has none, the machine
+// GUID instead), the user default locale ("en-US") and the primary screen.
 [[nodiscard]] HRESULT CurrentHitFacts(HitFacts* out);
 
 // "v=1&tid=...&cid=...&ul=...&an=...&av=...&vp=WxH"; the application name

@@ -41,7 +41,7 @@ std::span<const DispMember<CHashBase>> CHashBase::Members() noexcept { return kD
 // finishes with an empty text.
 CHashBase::CHashBase(ALG_ID algorithm) noexcept {
   const bool aes = algorithm == CALG_SHA_256;
-  if (!::CryptAcquireContextW(provider_.put(), aes ? nullptr : MS_DEF_PROV_W,
+  if (!::CryptAcquireContextW(provider_.put(), nullptr, aes ? nullptr : MS_DEF_PROV_W,
                               aes ? PROV_RSA_AES : PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
     return;
   (void)::CryptCreateHash(provider_.get(), algorithm, 0, 0, hash_.put());

@@ -10,6 +10,8 @@
 
 #include "sdk/com.h"
 
+static_assert(kDownloadTimedOut == HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT));
+
 namespace {
 
 constexpr DWORD kBlockSize = 65536;
@@ -47,7 +49,7 @@ class CAsyncState {
   // time-out result.
   HRESULT Wait(DWORD timeoutMs) noexcept {
     const DWORD waited = ::WaitForSingleObject(done_.get(), timeoutMs);
-    if (waited == WAIT_TIMEOUT) return HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT);
+    if (waited == WAIT_TIMEOUT) return kDownloadTimedOut;
     if (waited != WAIT_OBJECT_0) return omb::HResultFromLastError();
     return error_ == ERROR_SUCCESS ? S_OK : omb::HResultFromError(error_);
   }
@@ -257,7 +259,7 @@ HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IDownloadProgres
   if (SUCCEEDED(hr)) hr = Transfer(handle.get(), state.get(), path, progress, timeoutMs);
   // An operation given up on may still write into the state; without the
   // handle's reference to keep it, it is left to the process.
-  if (hr == HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT) && !state->HandleHolds())
+  if (hr == kDownloadTimedOut && !state->HandleHolds())
     (void)state.release();
   return hr;
 }

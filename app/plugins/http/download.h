@@ -28,6 +28,9 @@ class IDownloadProgress {
 
 // The time a platform operation may take before the download fails.
 constexpr DWORD kDownloadTimeoutMs = 30000;
+// The result when it passes: the platform's "operation timed out"
+// (ERROR_INTERNET_TIMEOUT).
+constexpr HRESULT kDownloadTimedOut = static_cast<HRESULT>(0x80072EE2);
 
 // Downloads url into the file path. S_OK once the whole body is in the file;
 // E_ABORT when progress stopped it; otherwise the failure. A failure removes

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Local HTTP and HTTPS servers for the network tests, around one command.
 
-    netserve.py [--tls] [--bench FILE] -- COMMAND [ARGS...]
+    netserve.py [--tls [--trust]] [--bench FILE] -- COMMAND [ARGS...]
 
 Starts the servers on 127.0.0.1 (ports chosen by the system), runs COMMAND
 with their addresses in its environment, stops the servers when it ends and
@@ -33,6 +33,11 @@ POST. Its certificate names localhost and comes from a test authority made
 for this run (openssl), whose certificate is in OMBREL_TEST_CA as a Windows
 path to a DER file; the authority lists the revocation list above as its
 distribution point, so that revocation checking finds an answer.
+
+With --trust the authority is added to the current user's root store of the
+test's Wine prefix before COMMAND runs and removed after it (through
+nettest.dll of OMBREL_SUPPORT_DIR, run by OMBREL_WINE_RUN); without it the
+authority stays untrusted.
 """
 
 import hashlib
@@ -262,6 +267,24 @@ def windows_path(path):
     return 'Z:' + os.path.abspath(path).replace('/', '\\')
 
 
+def change_trust(verb, der):
+    """Runs rundll32 nettest.dll,<verb> der in the test prefix; True on success."""
+    wine_run = os.environ.get('OMBREL_WINE_RUN')
+    support = os.environ.get('OMBREL_SUPPORT_DIR')
+    if not wine_run or not support:
+        print('netserve: --trust needs OMBREL_WINE_RUN and OMBREL_SUPPORT_DIR', file=sys.stderr)
+        return False
+    try:
+        done = subprocess.run([wine_run, 'rundll32.exe', support + '\\nettest.dll,' + verb, windows_path(der)],
+                              stdin=subprocess.DEVNULL, timeout=60)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        print('netserve: %s failed: %s' % (verb, error), file=sys.stderr)
+        return False
+    if done.returncode != 0:
+        print('netserve: %s answered %d' % (verb, done.returncode), file=sys.stderr)
+    return done.returncode == 0
+
+
 def serve(server):
     thread = threading.Thread(target=server.serve_forever, kwargs={'poll_interval': 0.1}, daemon=True)
     thread.start()
@@ -270,10 +293,14 @@ def serve(server):
 
 def main(argv):
     tls = False
+    trust = False
     bench = None
     while argv and argv[0] != '--':
         if argv[0] == '--tls':
             tls = True
+            argv = argv[1:]
+        elif argv[0] == '--trust':
+            trust = True
             argv = argv[1:]
         elif argv[0] == '--bench' and len(argv) > 1:
             bench = argv[1]
@@ -287,6 +314,7 @@ def main(argv):
 
     folder = tempfile.mkdtemp(prefix='ombrel-netserve.')
     servers = []
+    trusted = None
     try:
         web = Server(('127.0.0.1', 0), Handler)
         web.bench = bench
@@ -302,6 +330,10 @@ def main(argv):
             servers.append(collect)
             env['OMBREL_ANALYTICS_ENDPOINT'] = 'https://localhost:%d/collect' % collect.server_address[1]
             env['OMBREL_TEST_CA'] = windows_path(os.path.join(folder, 'ca.der'))
+            if trust:
+                if not change_trust('TrustRoot', os.path.join(folder, 'ca.der')):
+                    return 2
+                trusted = os.path.join(folder, 'ca.der')
         for server in servers:
             serve(server)
         try:
@@ -317,6 +349,8 @@ def main(argv):
             print('netserve: %s did not end within %d s' % (command[0], COMMAND_BOUND), file=sys.stderr)
             return 124
     finally:
+        if trusted:
+            change_trust('UntrustRoot', trusted)
         stopping.set()
         with state:
             state.notify_all()

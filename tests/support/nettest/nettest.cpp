@@ -1,7 +1,11 @@
-// The plug-in "nettest" for the network end-to-end applications: trusts the
-// run's test certificate authority in the current user's root store of the
-// test prefix (and removes it again), and reports the machine facts an
-// analytics hit carries, read straight from the platform.
+// The plug-in "nettest" for the network end-to-end applications: reports the
+// machine facts an analytics hit carries, read straight from the platform.
+// The library also trusts a run's test certificate authority in the current
+// user's root store of the test prefix, and removes it again, before and
+// after the host runs (Wine reads that store once per process):
+//   rundll32 nettest.dll,TrustRoot <DER file>
+//   rundll32 nettest.dll,UntrustRoot <DER file>
+// exit with 0 when the store changed.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -61,36 +65,29 @@ class CNetTestPlugin : public omb::ComObject<CNetTestPlugin, OMB::IPluginImpl<CN
 
   STDMETHODIMP Initialize(OMB::ICore*, IUnknown*) noexcept override { return S_OK; }
 
-  // trustRoot(derPath), untrustRoot(derPath) -> whether the store changed
-  HRESULT TrustRoot(omb::DispCall& call) { return ChangeStore(call, true); }
-  HRESULT UntrustRoot(omb::DispCall& call) { return ChangeStore(call, false); }
-
-  // hitFacts() -> "<hardware profile GUID>|<language>|<country>|<width>|<height>"
+  // hitFacts() -> "<hardware profile GUID, or nothing when the platform has
+  // none>|<machine GUID>|<language>|<country>|<width>|<height>"
   HRESULT HitFacts(omb::DispCall& call) {
     HW_PROFILE_INFOW profile = {};
+    if (!GetCurrentHwProfileW(&profile)) profile.szHwProfileGuid[0] = L'\0';
+    wchar_t machine[64] = L"";
+    DWORD size = sizeof(machine) - sizeof(wchar_t);
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
+                 RRF_RT_REG_SZ, nullptr, machine, &size);
     wchar_t language[16] = L"", country[16] = L"";
-    if (!GetCurrentHwProfileW(&profile) ||
-        !GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, language, 16) ||
-        !GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO3166CTRYNAME, country, 16))
-      return call.ReturnNull();
-    const std::wstring facts = std::wstring(profile.szHwProfileGuid) + L"|" + language + L"|" +
-                               country + L"|" + std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) +
-                               L"|" + std::to_wstring(GetSystemMetrics(SM_CYSCREEN));
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, language, 16);
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SISO3166CTRYNAME, country, 16);
+    const std::wstring facts = std::wstring(profile.szHwProfileGuid) + L"|" + machine + L"|" +
+                               language + L"|" + country + L"|" +
+                               std::to_wstring(GetSystemMetrics(SM_CXSCREEN)) + L"|" +
+                               std::to_wstring(GetSystemMetrics(SM_CYSCREEN));
     return call.ReturnString(facts.c_str());
   }
 
- private:
-  HRESULT ChangeStore(omb::DispCall& call, bool add) {
-    const wchar_t* path = nullptr;
-    OMB_RETURN_IF_FAILED(call.args.String(0, &path));
-    return call.ReturnBool(ChangeRootStore(path, add));
-  }
 };
 
 const omb::DispMember<CNetTestPlugin> kMembers[] = {
-    {-10000, L"trustRoot", &CNetTestPlugin::TrustRoot},
-    {-9999, L"untrustRoot", &CNetTestPlugin::UntrustRoot},
-    {-9998, L"hitFacts", &CNetTestPlugin::HitFacts},
+    {-10000, L"hitFacts", &CNetTestPlugin::HitFacts},
 };
 
 std::span<const omb::DispMember<CNetTestPlugin>> CNetTestPlugin::Members() noexcept {
@@ -98,6 +95,13 @@ std::span<const omb::DispMember<CNetTestPlugin>> CNetTestPlugin::Members() noexc
 }
 
 }  // namespace
+
+extern "C" __declspec(dllexport) void CALLBACK TrustRootW(HWND, HINSTANCE, LPWSTR path, int) {
+  ExitProcess(ChangeRootStore(path, true) ? 0 : 1);
+}
+extern "C" __declspec(dllexport) void CALLBACK UntrustRootW(HWND, HINSTANCE, LPWSTR path, int) {
+  ExitProcess(ChangeRootStore(path, false) ? 0 : 1);
+}
 
 OMB_EXPORT_CREATE_INTERFACE {
   return omb::AnswerCreateInterface<CNetTestPlugin>(iid, out, {L"nettest"});

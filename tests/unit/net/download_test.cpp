@@ -60,7 +60,7 @@ TEST(DownloadServer, StallMidBodyEndsWithTimeoutAndNoFile) {
   CountingProgress progress;
   const DWORD start = GetTickCount();
   EXPECT_EQ(DownloadToFile((server + L"/stall/300000").c_str(), path.c_str(), &progress, 1500),
-            HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT));
+            kDownloadTimedOut);
   EXPECT_LT(GetTickCount() - start, 15000u);
   EXPECT_EQ(progress.last, 65536u) << "the block that came was reported";
   EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "the partial file is gone";
