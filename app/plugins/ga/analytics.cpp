@@ -132,24 +132,31 @@ HRESULT ParseAnalyticsEndpoint(const wchar_t* url, AnalyticsEndpoint* out) {
   return S_OK;
 }
 
+namespace {
+
+// The setting's URL, or the default.
+std::optional<AnalyticsEndpoint> EndpointFromEnvironment() {
+  std::wstring url = kDefaultAnalyticsEndpoint;
+  const DWORD size = ::GetEnvironmentVariableW(kAnalyticsEndpointVariable, nullptr, 0);
+  if (size > 1) {
+    std::vector<wchar_t> value(size);
+    const DWORD length = ::GetEnvironmentVariableW(kAnalyticsEndpointVariable, value.data(), size);
+    if (length > 0 && length < size) url.assign(value.data(), length);
+  }
+  AnalyticsEndpoint parsed;
+  const HRESULT hr = ParseAnalyticsEndpoint(url.c_str(), &parsed);
+  if (FAILED(hr)) {
+    OMB_TRACE(kTraceErrors, "CurrentAnalyticsEndpoint", L"Unusable endpoint %s: %08X",
+              url.c_str(), static_cast<unsigned>(hr));
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+}  // namespace
+
 const AnalyticsEndpoint* CurrentAnalyticsEndpoint() {
-  static const std::optional<AnalyticsEndpoint> endpoint = []() -> std::optional<AnalyticsEndpoint> {
-    std::wstring url = kDefaultAnalyticsEndpoint;
-    const DWORD size = ::GetEnvironmentVariableW(kAnalyticsEndpointVariable, nullptr, 0);
-    if (size > 1) {
-      std::vector<wchar_t> value(size);
-      const DWORD length = ::GetEnvironmentVariableW(kAnalyticsEndpointVariable, value.data(), size);
-      if (length > 0 && length < size) url.assign(value.data(), length);
-    }
-    AnalyticsEndpoint parsed;
-    const HRESULT hr = ParseAnalyticsEndpoint(url.c_str(), &parsed);
-    if (FAILED(hr)) {
-      OMB_TRACE(kTraceErrors, "CurrentAnalyticsEndpoint", L"Unusable endpoint %s: %08X",
-                url.c_str(), static_cast<unsigned>(hr));
-      return std::nullopt;
-    }
-    return parsed;
-  }();
+  static const std::optional<AnalyticsEndpoint> endpoint = EndpointFromEnvironment();
   return endpoint ? &*endpoint : nullptr;
 }
 

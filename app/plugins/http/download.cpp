@@ -39,9 +39,10 @@ class CAsyncState {
     if (refs_.fetch_sub(1) == 1) delete this;
   }
 
-  // Before an operation: no completion pending.
+  // Before an operation. The event needs no reset: it is signalled only for
+  // an operation that answered ERROR_IO_PENDING, and the wait for it
+  // consumes the signal.
   void Arm() noexcept {
-    ::ResetEvent(done_.get());
     error_ = ERROR_SUCCESS;
     result_ = 0;
   }

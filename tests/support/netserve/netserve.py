@@ -92,7 +92,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
-    def send_body(self, body, status=200, content_type='application/octet-stream', length=True):
+    def send_body(self, body, status=200, content_type='application/octet-stream',
+                  length=True):
         self.send_response(status)
         self.send_header('Content-Type', content_type)
         if length:
@@ -112,7 +113,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if kind == 'file':
             self.send_body(content(size))
         elif kind == 'sha256':
-            self.send_body(hashlib.sha256(content(size)).hexdigest().upper().encode(), content_type='text/plain')
+            digest = hashlib.sha256(content(size)).hexdigest().upper()
+            self.send_body(digest.encode(), content_type='text/plain')
         elif kind == 'nolength':
             self.send_body(content(size), length=False)
         elif kind == 'short':
@@ -132,7 +134,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif kind == 'status':
             self.send_body(b'<html>error page</html>', status=int(arg), content_type='text/html')
         elif kind == 'text':
-            self.send_body('plain text, ünïcode'.encode('utf-8'), content_type='text/plain; charset=utf-8')
+            self.send_body('plain text, ünïcode'.encode('utf-8'),
+                           content_type='text/plain; charset=utf-8')
         elif kind == 'bench' and self.server.bench:
             with open(self.server.bench, 'rb') as f:
                 self.send_response(200)
@@ -148,7 +151,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             wait_for(lambda: len(hits) >= wanted)
             with state:
                 lines = list(hits)
-            self.send_body(''.join(line + '\n' for line in lines).encode('utf-8'), content_type='text/plain')
+            text = ''.join(line + '\n' for line in lines)
+            self.send_body(text.encode('utf-8'), content_type='text/plain')
         elif kind == 'dropped':
             wanted = int(query.get('wait', ['0'])[0])
             wait_for(lambda: dropped >= wanted)
@@ -251,14 +255,17 @@ default_crl_days = 7
     open(os.path.join(folder, 'index.txt'), 'w').close()
     with open(os.path.join(folder, 'crlnumber'), 'w') as f:
         f.write('01\n')
-    openssl('req', '-x509', '-new', '-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:prime256v1', '-nodes', '-keyout', 'ca.key', '-out', 'ca.pem',
-            '-days', '7', '-config', 'ca.cnf', '-extensions', 'authority', cwd=folder)
-    openssl('req', '-new', '-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:prime256v1', '-nodes', '-keyout', 'server.key', '-out', 'server.csr',
+    # Elliptic-curve keys: made at once, where RSA keys take seconds.
+    key = ['-newkey', 'ec', '-pkeyopt', 'ec_paramgen_curve:prime256v1', '-nodes']
+    openssl('req', '-x509', '-new', *key, '-keyout', 'ca.key', '-out', 'ca.pem', '-days', '7',
+            '-config', 'ca.cnf', '-extensions', 'authority', cwd=folder)
+    openssl('req', '-new', *key, '-keyout', 'server.key', '-out', 'server.csr',
             '-subj', '/CN=localhost', cwd=folder)
-    openssl('x509', '-req', '-in', 'server.csr', '-CA', 'ca.pem', '-CAkey', 'ca.key', '-CAcreateserial',
-            '-out', 'server.pem', '-days', '7', '-extfile', 'ca.cnf', '-extensions', 'server', cwd=folder)
-    openssl('ca', '-gencrl', '-keyfile', 'ca.key', '-cert', 'ca.pem', '-out', 'ca.crl.pem', '-config', 'ca.cnf',
-            cwd=folder)
+    openssl('x509', '-req', '-in', 'server.csr', '-CA', 'ca.pem', '-CAkey', 'ca.key',
+            '-CAcreateserial', '-out', 'server.pem', '-days', '7', '-extfile', 'ca.cnf',
+            '-extensions', 'server', cwd=folder)
+    openssl('ca', '-gencrl', '-keyfile', 'ca.key', '-cert', 'ca.pem', '-out', 'ca.crl.pem',
+            '-config', 'ca.cnf', cwd=folder)
     openssl('crl', '-in', 'ca.crl.pem', '-outform', 'DER', '-out', 'ca.crl', cwd=folder)
     openssl('x509', '-in', 'ca.pem', '-outform', 'DER', '-out', 'ca.der', cwd=folder)
 
@@ -275,8 +282,8 @@ def change_trust(verb, der):
         print('netserve: --trust needs OMBREL_WINE_RUN and OMBREL_SUPPORT_DIR', file=sys.stderr)
         return False
     try:
-        done = subprocess.run([wine_run, 'rundll32.exe', support + '\\nettest.dll,' + verb, windows_path(der)],
-                              stdin=subprocess.DEVNULL, timeout=60)
+        done = subprocess.run([wine_run, 'rundll32.exe', support + '\\nettest.dll,' + verb,
+                               windows_path(der)], stdin=subprocess.DEVNULL, timeout=60)
     except (OSError, subprocess.TimeoutExpired) as error:
         print('netserve: %s failed: %s' % (verb, error), file=sys.stderr)
         return False
@@ -286,7 +293,8 @@ def change_trust(verb, der):
 
 
 def serve(server):
-    thread = threading.Thread(target=server.serve_forever, kwargs={'poll_interval': 0.1}, daemon=True)
+    thread = threading.Thread(target=server.serve_forever, kwargs={'poll_interval': 0.1},
+                              daemon=True)
     thread.start()
     return thread
 
@@ -326,9 +334,11 @@ def main(argv):
             web.crl = os.path.join(folder, 'ca.crl')
             collect = Server(('127.0.0.1', 0), CollectHandler)
             collect.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            collect.tls.load_cert_chain(os.path.join(folder, 'server.pem'), os.path.join(folder, 'server.key'))
+            collect.tls.load_cert_chain(os.path.join(folder, 'server.pem'),
+                                        os.path.join(folder, 'server.key'))
             servers.append(collect)
-            env['OMBREL_ANALYTICS_ENDPOINT'] = 'https://localhost:%d/collect' % collect.server_address[1]
+            env['OMBREL_ANALYTICS_ENDPOINT'] = \
+                'https://localhost:%d/collect' % collect.server_address[1]
             env['OMBREL_TEST_CA'] = windows_path(os.path.join(folder, 'ca.der'))
             if trust:
                 if not change_trust('TrustRoot', os.path.join(folder, 'ca.der')):
@@ -346,7 +356,8 @@ def main(argv):
         except subprocess.TimeoutExpired:
             child.kill()
             child.wait()
-            print('netserve: %s did not end within %d s' % (command[0], COMMAND_BOUND), file=sys.stderr)
+            print('netserve: %s did not end within %d s' % (command[0], COMMAND_BOUND),
+                  file=sys.stderr)
             return 124
     finally:
         if trusted:

@@ -48,8 +48,8 @@ bool ChangeRootStore(const wchar_t* path, bool add) {
                                             CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
   } else if (PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
                                                                 static_cast<DWORD>(der.size()))) {
-    if (PCCERT_CONTEXT found =
-            CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr))
+    if (PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                          CERT_FIND_EXISTING, cert, nullptr))
       done = CertDeleteCertificateFromStore(found) != FALSE;  // frees found
     CertFreeCertificateContext(cert);
   }
