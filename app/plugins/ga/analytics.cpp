@@ -38,7 +38,7 @@ class CAnalytics {
     if (!connection_) return HResultFromLastError();
     request_.reset(::WinHttpOpenRequest(connection_.get(), L"POST", endpoint.path.c_str(), nullptr,
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                        endpoint.secure ? WINHTTP_FLAG_SECURE : 0));
+                                        WINHTTP_FLAG_SECURE));
     if (!request_) return HResultFromLastError();
     if (::WinHttpSetStatusCallback(request_.get(), &StatusCallback, kNotifications, 0) ==
         WINHTTP_INVALID_STATUS_CALLBACK)
@@ -47,14 +47,12 @@ class CAnalytics {
                                     L"Content-Type: application/x-www-form-urlencoded",
                                     static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD))
       return HResultFromLastError();
-    if (endpoint.secure) {
-      // The certificate is checked as the platform checks it, revocation
-      // included; no check is switched off.
-      DWORD revocation = WINHTTP_ENABLE_SSL_REVOCATION;
-      if (!::WinHttpSetOption(request_.get(), WINHTTP_OPTION_ENABLE_FEATURE, &revocation,
-                              sizeof(revocation)))
-        return HResultFromLastError();
-    }
+    // The certificate is checked as the platform checks it, revocation
+    // included; no check is switched off.
+    DWORD revocation = WINHTTP_ENABLE_SSL_REVOCATION;
+    if (!::WinHttpSetOption(request_.get(), WINHTTP_OPTION_ENABLE_FEATURE, &revocation,
+                            sizeof(revocation)))
+      return HResultFromLastError();
     OMB_RETURN_IF_FAILED(ToUtf8(hit));
     // From here on the callback may run, and free this, at any moment.
     if (!::WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, body_.data(),
@@ -120,12 +118,11 @@ HRESULT ParseAnalyticsEndpoint(const wchar_t* url, AnalyticsEndpoint* out) {
   parts.dwUrlPathLength = static_cast<DWORD>(-1);
   parts.dwExtraInfoLength = static_cast<DWORD>(-1);
   if (!::WinHttpCrackUrl(url, 0, 0, &parts)) return HResultFromLastError();
-  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
-    return E_INVALIDARG;
+  // Hits go over HTTPS only: nobody on the way may read or change them.
+  if (parts.nScheme != INTERNET_SCHEME_HTTPS) return E_INVALIDARG;
   if (!parts.lpszHostName || parts.dwHostNameLength == 0) return E_INVALIDARG;
   out->host.assign(parts.lpszHostName, parts.dwHostNameLength);
   out->port = parts.nPort;
-  out->secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
   out->path.assign(parts.lpszUrlPath ? parts.lpszUrlPath : L"", parts.dwUrlPathLength);
   if (out->path.empty() || out->path == L"/") out->path = L"/collect";
   if (parts.lpszExtraInfo) out->path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);

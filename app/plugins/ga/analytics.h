@@ -3,7 +3,7 @@
 // the request sent or failed; the response is never read.
 //
 // The collection endpoint is a setting: the environment variable
-// OMBREL_ANALYTICS_ENDPOINT, read once per process, holds its URL
+// OMBREL_ANALYTICS_ENDPOINT, read once per process, holds its HTTPS URL
 // ("https://collector.example:8443/collect"; "/collect" when the URL has no
 // path). Without it hits go to the Measurement Protocol's public collection
 // host. The platform's certificate validation stays on, with revocation
@@ -21,13 +21,12 @@ struct AnalyticsEndpoint {
   std::wstring host;
   WORD port = 0;
   std::wstring path;  // with any query
-  bool secure = true;
 };
 
 constexpr const wchar_t* kDefaultAnalyticsEndpoint = L"https://www.google-analytics.com/collect";
 constexpr const wchar_t* kAnalyticsEndpointVariable = L"OMBREL_ANALYTICS_ENDPOINT";
 
-// An http or https URL as an endpoint.
+// An https URL as an endpoint (a plain http URL is refused).
 [[nodiscard]] HRESULT ParseAnalyticsEndpoint(const wchar_t* url, AnalyticsEndpoint* out);
 
 // The endpoint of this process (the setting, or the default); null when

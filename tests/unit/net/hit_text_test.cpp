@@ -71,14 +71,13 @@ TEST(AnalyticsEndpoint, ParsesTheSetting) {
   EXPECT_EQ(e.host, L"www.google-analytics.com");
   EXPECT_EQ(e.port, 443);
   EXPECT_EQ(e.path, L"/collect");
-  EXPECT_TRUE(e.secure);
-  ASSERT_EQ(ParseAnalyticsEndpoint(L"http://localhost:8080/hits?app=1", &e), S_OK);
+  ASSERT_EQ(ParseAnalyticsEndpoint(L"https://localhost:8443/hits?app=1", &e), S_OK);
   EXPECT_EQ(e.host, L"localhost");
-  EXPECT_EQ(e.port, 8080);
+  EXPECT_EQ(e.port, 8443);
   EXPECT_EQ(e.path, L"/hits?app=1");
-  EXPECT_FALSE(e.secure);
   ASSERT_EQ(ParseAnalyticsEndpoint(L"https://collector.example", &e), S_OK);
   EXPECT_EQ(e.path, L"/collect");
-  EXPECT_NE(ParseAnalyticsEndpoint(L"ftp://collector.example/collect", &e), S_OK);
+  EXPECT_NE(ParseAnalyticsEndpoint(L"http://collector.example/collect", &e), S_OK)
+      << "hits never go in the clear";
   EXPECT_NE(ParseAnalyticsEndpoint(L"not a url", &e), S_OK);
 }
