@@ -124,7 +124,10 @@ HRESULT CClientDispatch::StartDownload(IDispatch* options, const CScriptCallback
   unique_bstr url;
   if (!OptionString(options, L"url", &url) || !*url.get()) return E_INVALIDARG;
 
-  return StartJob(callbacks, Unknown(),
+  // The job needs nothing of the client, so it holds no reference to it:
+  // the client (and the window's core it keeps) is then always released on
+  // the user-interface thread, never by a worker at the end of its job.
+  return StartJob(callbacks, nullptr,
                   [url = std::move(url), path = std::move(resolved)](CJob& job) noexcept {
                     CJobProgress progress(job);
                     const HRESULT outcome = ::DownloadToFile(url.get(), path.get(), &progress);
