@@ -115,8 +115,11 @@ void WatchApplicationFolder(CLiveReload& reload, CMessageLoop& loop) noexcept {
 // ---------------------------------------------------------------------------
 // The watch
 
-HRESULT CLiveReload::Start(const std::wstring& folder, CMessageLoop& loop) noexcept {
+HRESULT CLiveReload::Start(const std::wstring& folder, CMessageLoop& loop, Action action,
+                           void* context) noexcept {
   Stop();
+  action_ = action;
+  context_ = context;
   try {
     folder_ = folder;
   } catch (...) {
@@ -195,8 +198,13 @@ void CLiveReload::OnSignaled(HANDLE handle) noexcept {
     OnChanges();
   } else if (handle == timer_.get() && pending_) {
     pending_ = false;
-    ReloadAllWindows();
+    RunAction();
   }
+}
+
+void CLiveReload::RunAction() noexcept {
+  if (action_) action_(context_);
+  else (void)ReloadAllWindows();
 }
 
 void CLiveReload::OnChanges() noexcept {
@@ -245,7 +253,7 @@ void CLiveReload::ScheduleReload() noexcept {
   relative.QuadPart = -static_cast<LONGLONG>((due > now ? due - now : 0) * 10000);  // 100 ns units
   if (!SetWaitableTimer(timer_.get(), &relative, 0, nullptr, nullptr, FALSE)) {
     pending_ = false;
-    ReloadAllWindows();
+    RunAction();
   }
 }
 

@@ -42,9 +42,13 @@ class CLiveReload final : public IWaitHandler {
   CLiveReload& operator=(const CLiveReload&) = delete;
   ~CLiveReload() { Stop(); }
 
+  // What a reload does: by default ReloadAllWindows.
+  using Action = void (*)(void* context) noexcept;
+
   // Starts watching folder (the pages' folder, with its sub-folders) through
   // loop (the calling thread's). On failure nothing is watched.
-  [[nodiscard]] HRESULT Start(const std::wstring& folder, CMessageLoop& loop) noexcept;
+  [[nodiscard]] HRESULT Start(const std::wstring& folder, CMessageLoop& loop,
+                              Action action = nullptr, void* context = nullptr) noexcept;
   // Ends the watch: the pending read is cancelled and waited for, the
   // handles leave the loop and are closed. No reload happens afterwards.
   void Stop() noexcept;
@@ -56,8 +60,11 @@ class CLiveReload final : public IWaitHandler {
   bool Listen() noexcept;
   void OnChanges() noexcept;
   void ScheduleReload() noexcept;
+  void RunAction() noexcept;
 
   CMessageLoop* loop_ = nullptr;
+  Action action_ = nullptr;
+  void* context_ = nullptr;
   std::wstring folder_;
   unique_file directory_;
   unique_handle changed_;  // the read's completion event
