@@ -79,14 +79,6 @@ TEST(Terminal, AFailedWriteClosesTheTerminal) {
   terminal.WriteLine(L"dropped");  // no attempt, no crash
 }
 
-TEST(Terminal, ScriptErrorLineNamesMessageAndPlace) {
-  EXPECT_EQ(omb::ScriptErrorLine(L"boom", L"file:///C:/app/index.html", 12, 5),
-            L"Script error: boom at file:///C:/app/index.html:12:5");
-  EXPECT_EQ(omb::ScriptErrorLine(L"boom", L"file:///C:/a.html", 0, 0),
-            L"Script error: boom at file:///C:/a.html");
-  EXPECT_EQ(omb::ScriptErrorLine(L"boom", L"", 3, 1), L"Script error: boom");
-}
-
 class CountingHandler : public omb::IWaitHandler {
  public:
   void OnSignaled(HANDLE) noexcept override {
