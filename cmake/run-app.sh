@@ -19,6 +19,11 @@
 #                 matched in order against the output's lines without the
 #                 reporter's own ("ok - ...", "not ok - ...", "# ...", the
 #                 totals), one pattern per line and no line left over.
+#   test-server   the host runs inside the local network servers of
+#                 tests/support/netserve/netserve.py, which pass their
+#                 addresses in its environment; the file holds netserve's
+#                 options on one line (--tls for the HTTPS collection
+#                 server, --trust to trust its test authority meanwhile).
 #
 # OMBREL_WINE_RUN names the build tree's wine-run.sh (default: next to HOST).
 # OMBREL_ENGINE=double runs the application on the build's strict double of
@@ -67,6 +72,14 @@ if [[ -f $app/test-args ]]; then
     read -r -a args <"$app/test-args" || true
 fi
 
+servers=()
+if [[ -f $app/test-server ]]; then
+    read -r -a options <"$app/test-server" || true
+    python=$(command -v /usr/bin/python3 || command -v python3)
+    servers=("$python" "$(realpath "$(dirname "$0")/../tests/support/netserve/netserve.py")"
+             "${options[@]}" --)
+fi
+
 # Compares the host's output with test-output (see above); prints the first
 # difference.
 check_output() {
@@ -89,15 +102,15 @@ cd "$copy"
 set +e
 if [[ -f $app/test-output ]]; then
     output=$copies/$name.stdout
-    timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}" \
-        >"$output"
+    "${servers[@]}" timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" \
+        "d=Z:${copy//\//\\}" "${args[@]}" >"$output"
     rc=$?
     cat "$output"
     if [[ $rc -eq 0 ]] && ! check_output "$output"; then
         rc=1
     fi
 else
-    timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}"
+    "${servers[@]}" timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}"
     rc=$?
 fi
 set -e
