@@ -4,10 +4,12 @@
 
 #include "app/core/cmdline.h"
 #include "app/core/first_window.h"
+#include "app/core/live_reload.h"
 #include "app/core/message_loop.h"
 #include "app/core/package.h"
 #include "app/core/paths.h"
 #include "app/core/plugin_registry.h"
+#include "app/core/terminal.h"
 #include "sdk/com.h"
 #include "sdk/trace.h"
 
@@ -29,6 +31,22 @@ void EnterApplicationFolder(std::wstring& packageFolder) noexcept {
   }
 }
 
+// The switches for developing an application: "console" (a console for the
+// page's log even when not started from one) and "watch" (live reload).
+struct DevelopmentSwitches {
+  bool console = false;
+  bool watch = false;
+};
+
+DevelopmentSwitches ReadDevelopmentSwitches() noexcept {
+  try {
+    CCmdLine cmd;
+    return {cmd.HasSwitch(L"console"), cmd.HasSwitch(L"watch")};
+  } catch (...) {
+    return {};
+  }
+}
+
 }  // namespace
 
 void DeletePackageFolder(const std::wstring& folder) noexcept {
@@ -46,6 +64,8 @@ void DeletePackageFolder(const std::wstring& folder) noexcept {
 
 int RunHost(HINSTANCE instance) noexcept {
   ConfigureLoggerFromEnvironment();
+  const DevelopmentSwitches development = ReadDevelopmentSwitches();
+  OpenTerminal(development.console);
   std::wstring packageFolder;
   EnterApplicationFolder(packageFolder);
 
@@ -57,7 +77,10 @@ int RunHost(HINSTANCE instance) noexcept {
     module.AddMessageLoop(&loop);
     ComPtr<IUnknown> firstWindow;
     (void)CreateFirstWindow(firstWindow);
+    CLiveReload reload;
+    if (development.watch) WatchApplicationFolder(reload, loop);
     exitCode = loop.Run();
+    reload.Stop();
     module.RemoveMessageLoop();
     firstWindow.Reset();
   } catch (...) {
