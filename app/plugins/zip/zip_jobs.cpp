@@ -47,6 +47,7 @@ class CScriptExtractEvents final : public IExtractEvents {
   explicit CScriptExtractEvents(CJob& job) : job_(job) {}
 
   EntryChoice OnEntry(const std::wstring& name) override {
+    if (job_.Stopping()) return EntryChoice::kAbort;
     if (!job_.Has(L"progress") || FAILED(SetName(name))) return EntryChoice::kExtract;
     unique_variant answer;
     job_.Call(L"progress", {ArgString(name_.get())}, answer.put());
@@ -56,6 +57,7 @@ class CScriptExtractEvents final : public IExtractEvents {
   }
 
   bool OnBlock(const std::wstring& name, uint64_t total, uint64_t processed) override {
+    if (job_.Stopping()) return false;
     if (!job_.Has(L"progress") || FAILED(SetName(name))) return true;
     unique_variant answer;
     job_.Call(L"progress", {ArgString(name_.get()), ArgCount(total), ArgCount(processed)},
@@ -214,6 +216,7 @@ class CZipBuild {
   }
 
   HRESULT WriteBlock(uint64_t offset, const BYTE* data, size_t size) {
+    if (job_.Stopping()) return E_ABORT;
     OMB_RETURN_IF_FAILED(WriteOutput(offset, data, size));
     if (!job_.Has(L"progress")) return S_OK;
     unique_variant answer;
