@@ -45,6 +45,7 @@ for ((run = 1; run <= runs; run++)); do
     summary=$(grep -E '^[0-9]+% tests passed' "$results/run-$run.log" || true)
     printf 'run %d/%d: %s (%d s)\n' "$run" "$runs" "${summary:-ctest exited with $rc}" \
         $((SECONDS - began))
+    echo "$rc" >"$results/run-$run.rc"
     if [[ ! -s $results/run-$run.xml ]]; then
         echo "soak: run $run wrote no results; its output:" >&2
         tail -n 40 "$results/run-$run.log" >&2
@@ -61,6 +62,7 @@ folder, runs = sys.argv[1], int(sys.argv[2])
 counts, first, seen = {}, {}, set()
 for run in range(1, runs + 1):
     tree = ET.parse(os.path.join(folder, f"run-{run}.xml"))
+    failed_here = False
     for case in tree.iter("testcase"):
         name = case.get("name")
         seen.add(name)
@@ -68,9 +70,18 @@ for run in range(1, runs + 1):
         if status in ("run", "disabled"):
             continue
         counts[name] = counts.get(name, 0) + 1
+        failed_here = True
         if name not in first:
             out = case.findtext("system-out") or ""
             first[name] = (run, status, out)
+
+    # A failed run without a failed test (CTest itself failed) counts too.
+    rc = open(os.path.join(folder, f"run-{run}.rc")).read().strip()
+    if rc != "0" and not failed_here:
+        counts["(ctest)"] = counts.get("(ctest)", 0) + 1
+        if "(ctest)" not in first:
+            log = open(os.path.join(folder, f"run-{run}.log"), errors="replace").read()
+            first["(ctest)"] = (run, f"exit {rc}", "\n".join(log.splitlines()[-40:]))
 
 print(f"soak: {len(seen)} tests, {len(counts)} failed at least once")
 for name in sorted(counts, key=lambda n: (-counts[n], n)):

@@ -216,8 +216,13 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
   }
   HRESULT Notices(omb::DispCall& call) { return call.ReturnString(notices_.c_str()); }
 
-  // count(name) -> a process-wide counter, incremented
-  HRESULT Count(omb::DispCall& call) { return call.ReturnInt(++g_counters[ArgText(call.args, 0)]); }
+  // count(name[, add]) -> a process-wide counter, after adding add (1 when
+  // not given; 0 reads it)
+  HRESULT Count(omb::DispCall& call) {
+    LONG add = 1;
+    if (call.args.Count() > 1) call.args.Number(1, &add);
+    return call.ReturnInt(g_counters[ArgText(call.args, 0)] += add);
+  }
   // hasOwner() -> whether this window is owned by another
   HRESULT HasOwner(omb::DispCall& call) {
     return call.ReturnBool(core_ && GetWindow(core_->GetWindowHandle(), GW_OWNER) != nullptr);
