@@ -113,10 +113,18 @@ function(ombrel_add_unit_tests)
     set(OMBREL_UNIT_TEST_TARGETS ${targets} PARENT_SCOPE)
 endfunction()
 
-# tests/apps/<name>/ with resource/index.html -> test app_<name>: the
-# application is copied into the build tree and run as "<host>.exe d=<copy>";
-# it passes when the host exits with 0 within 60 s (see cmake/run-app.sh).
+# Every end-to-end application and the host's unit tests run on two stand-ins
+# for the platform's browser control: the script-only page engine (the
+# product's own, OMBREL_ENGINE=script) and the strict contract double of the
+# platform control (tests/support/browserdouble, OMBREL_ENGINE=double), which
+# behaves as the real control is documented to where the engine is lenient.
+
+# tests/apps/<name>/ with resource/index.html -> tests app_<name> (page
+# engine) and app_<name>_double: the application is copied into the build
+# tree and run as "<host>.exe d=<copy>"; it passes when the host exits with 0
+# within 60 s (see cmake/run-app.sh).
 function(ombrel_add_app_tests)
+    ombrel_add_double_unit_run(host)
     file(GLOB pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/apps/*/resource/index.html)
     if(NOT pages)
         return()
@@ -129,9 +137,31 @@ function(ombrel_add_app_tests)
         get_filename_component(dir ${page} DIRECTORY)
         get_filename_component(dir ${dir} DIRECTORY)
         get_filename_component(name ${dir} NAME)
-        add_test(NAME app_${name}
-            COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/run-app.sh $<TARGET_FILE:${OMBREL_HOST_TARGET}> ${dir})
-        ombrel_wine_test_properties(app_${name} 60)
-        set_property(TEST app_${name} APPEND PROPERTY ENVIRONMENT "OMBREL_WINE_RUN=${OMBREL_WINE_RUN}")
+        foreach(engine script double)
+            set(test app_${name})
+            if(engine STREQUAL double)
+                set(test app_${name}_double)
+            endif()
+            add_test(NAME ${test}
+                COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/run-app.sh $<TARGET_FILE:${OMBREL_HOST_TARGET}> ${dir})
+            ombrel_wine_test_properties(${test} 60)
+            set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT
+                "OMBREL_WINE_RUN=${OMBREL_WINE_RUN}" "OMBREL_ENGINE=${engine}")
+        endforeach()
     endforeach()
+endfunction()
+
+# unit_<area> once more as unit_<area>_double, its windows hosting the double.
+function(ombrel_add_double_unit_run area)
+    if(NOT TEST unit_${area} OR NOT TARGET support_browserdouble)
+        return()
+    endif()
+    set(name unit_${area}_double)
+    set(work ${CMAKE_BINARY_DIR}/tests/work/${name})
+    file(MAKE_DIRECTORY ${work})
+    add_test(NAME ${name} COMMAND ${OMBREL_WINE_RUN} --scratch ${work} $<TARGET_FILE:unit_${area}>)
+    set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY ${work})
+    ombrel_wine_test_properties(${name} 120)
+    ombrel_windows_path(double ${OMBREL_SUPPORT_OUTPUT_DIR}/browserdouble.dll)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "OMBREL_ENGINE=${double}")
 endfunction()

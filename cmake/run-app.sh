@@ -3,7 +3,8 @@
 #
 #   run-app.sh HOST.exe APPDIR
 #
-# APPDIR is copied afresh to <build>/tests/apps/<name> and the host runs as
+# APPDIR is copied afresh to <build>/tests/apps/<name> (tests/apps-double/<name>
+# on the double) and the host runs as
 # "HOST.exe d=<copy>", with the copy as its current folder. The exit code is
 # the host's (0 = passed); after OMBREL_APP_TIMEOUT seconds (default 55) the
 # host is stopped and the run fails.
@@ -15,6 +16,9 @@
 #   test-args     further command-line words for the host, on one line.
 #
 # OMBREL_WINE_RUN names the build tree's wine-run.sh (default: next to HOST).
+# OMBREL_ENGINE=double runs the application on the build's strict double of
+# the platform's browser control (tests/support/browserdouble); other values
+# (script, platform, a control library) are passed to the host unchanged.
 set -euo pipefail
 
 [[ $# -eq 2 ]] || { echo "usage: run-app.sh HOST.exe APPDIR" >&2; exit 2; }
@@ -23,10 +27,18 @@ app=$(realpath "$2")
 wine_run=${OMBREL_WINE_RUN:-$(dirname "$host")/wine-run.sh}
 build=$(dirname "$wine_run")
 name=$(basename "$app")
-copy=$build/tests/apps/$name
+copies=$build/tests/apps
+
+if [[ ${OMBREL_ENGINE:-} == double ]]; then
+    double=$build/tests/support/browserdouble.dll
+    [[ -f $double ]] || { echo "run-app: the browser double is not built ($double)" >&2; exit 2; }
+    export OMBREL_ENGINE="Z:${double//\//\\}"
+    copies=$build/tests/apps-double  # runs on both engines may overlap
+fi
+copy=$copies/$name
 
 rm -rf "$copy"
-mkdir -p "$build/tests/apps"
+mkdir -p "$copies"
 cp -a "$app" "$copy"
 
 if [[ -f $app/test-plugins ]]; then

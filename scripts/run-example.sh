@@ -13,7 +13,8 @@ build=$root/build/win64
 
 bash scripts/setup.sh
 cmake --preset win64
-cmake --build --preset win64
+# The products only: the test programs and benches are not needed to run a sample.
+cmake --build --preset win64 --target Ombrel Vellum
 
 host=$build/Ombrel.exe
 app=$root/examples/$sample

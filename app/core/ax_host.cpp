@@ -24,6 +24,21 @@ bool EqualsNoCase(const wchar_t* a, const wchar_t* b) noexcept {
   return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
+// The WebBrowser class of a control library, made through its class factory
+// as COM would make an in-process server's object. The library is loaded
+// once and never freed: its controls may live until the process ends.
+HRESULT CreateControlFromLibrary(const wchar_t* path, IUnknown** control) noexcept {
+  using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  const HMODULE library = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!library) return HResultFromLastError();
+  const auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(library, "DllGetClassObject")));
+  if (!getClassObject) return HResultFromLastError();
+  ComPtr<IClassFactory> factory;
+  OMB_RETURN_IF_FAILED(getClassObject(CLSID_WebBrowser, IID_PPV_ARGS(&factory)));
+  return factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(control));
+}
+
 ComPtr<IUnknown> AskWindow(HWND window, UINT message) noexcept {
   if (!window || !message) return nullptr;
   // The answer carries no reference; the ComPtr takes one of its own.
@@ -32,31 +47,48 @@ ComPtr<IUnknown> AskWindow(HWND window, UINT message) noexcept {
 
 }  // namespace
 
-std::optional<BrowserEngine> ParseEngineChoice(const wchar_t* value) noexcept {
+std::optional<EngineChoice> ParseEngineChoice(const wchar_t* value) {
   if (!value) return std::nullopt;
-  if (EqualsNoCase(value, L"platform")) return BrowserEngine::kPlatform;
-  if (EqualsNoCase(value, L"script")) return BrowserEngine::kScript;
+  if (EqualsNoCase(value, L"platform")) return EngineChoice{BrowserEngine::kPlatform, {}};
+  if (EqualsNoCase(value, L"script")) return EngineChoice{BrowserEngine::kScript, {}};
+  const size_t length = wcslen(value);
+  if (length > 4 && EqualsNoCase(value + length - 4, L".dll"))
+    return EngineChoice{BrowserEngine::kLibrary, value};
   return std::nullopt;
 }
 
-BrowserEngine ChosenBrowserEngine() noexcept {
-  static const BrowserEngine chosen = []() noexcept {
-    wchar_t value[32] = {};
-    const DWORD length = GetEnvironmentVariableW(L"OMBREL_ENGINE", value, 32);
-    if (length > 0 && length < 32) {
-      if (const auto forced = ParseEngineChoice(value)) return *forced;
+const EngineChoice& ChosenBrowserEngine() noexcept {
+  static const EngineChoice chosen = []() noexcept {
+    try {
+      const DWORD size = GetEnvironmentVariableW(L"OMBREL_ENGINE", nullptr, 0);
+      if (size > 1) {
+        std::wstring value(size, L'\0');
+        const DWORD length = GetEnvironmentVariableW(L"OMBREL_ENGINE", value.data(), size);
+        value.resize(length < size ? length : 0);
+        if (auto forced = ParseEngineChoice(value.c_str())) return std::move(*forced);
+      }
+    } catch (...) {
+      // Out of memory while reading the variable: the automatic choice.
     }
-    return PlatformHtmlEngineExists() ? BrowserEngine::kPlatform : BrowserEngine::kScript;
+    return EngineChoice{PlatformHtmlEngineExists() ? BrowserEngine::kPlatform
+                                                   : BrowserEngine::kScript,
+                        {}};
   }();
   return chosen;
 }
 
-HRESULT CreateBrowserControl(BrowserEngine kind, IUnknown** control) noexcept {
+HRESULT CreateBrowserControl(const EngineChoice& engine, IUnknown** control) noexcept {
   if (!control) return E_POINTER;
   *control = nullptr;
-  if (kind == BrowserEngine::kPlatform)
-    return CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                            reinterpret_cast<void**>(control));
+  switch (engine.kind) {
+    case BrowserEngine::kPlatform:
+      return CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                              reinterpret_cast<void**>(control));
+    case BrowserEngine::kLibrary:
+      return CreateControlFromLibrary(engine.library.c_str(), control);
+    case BrowserEngine::kScript:
+      break;
+  }
   return ::CreatePageEngine(IID_IUnknown, reinterpret_cast<void**>(control));
 }
 
@@ -82,9 +114,11 @@ ComPtr<IUnknown> AxGetControl(HWND window) noexcept {
 CAxHost::~CAxHost() { DestroyControl(); }
 
 HRESULT CAxHost::CreateControl(HWND window, const wchar_t* page, IUnknown* eventSink) noexcept {
-  const BrowserEngine engine = ChosenBrowserEngine();
+  const EngineChoice& engine = ChosenBrowserEngine();
   OMB_TRACE(kTraceCalls, "CAxHost::CreateControl", L"%s engine",
-            engine == BrowserEngine::kPlatform ? L"platform" : L"script");
+            engine.kind == BrowserEngine::kPlatform ? L"platform"
+            : engine.kind == BrowserEngine::kScript ? L"script"
+                                                    : engine.library.c_str());
   ComPtr<IUnknown> control;
   const HRESULT hr = CreateBrowserControl(engine, &control);
   if (FAILED(hr)) {
@@ -178,6 +212,13 @@ void CAxHost::FocusControl() noexcept {
   if (!oleObject_ || !inPlaceActive_) return;
   RECT area = ClientRect();
   (void)oleObject_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, this, 0, window_, &area);
+  // A control that was UI-active already leaves the focus where it is, on
+  // the frame after the window was activated again: hand it over.
+  HWND controlWindow = nullptr;
+  if (!inPlaceObject_ || FAILED(inPlaceObject_->GetWindow(&controlWindow)) || !controlWindow)
+    return;
+  const HWND focus = GetFocus();
+  if (focus != controlWindow && !IsChild(controlWindow, focus)) SetFocus(controlWindow);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,12 @@
 // engine exists (CLSID_HTMLDocument can be created), else Ombrel's own
 // script-only page engine, which speaks the same COM contract. The
 // environment variable OMBREL_ENGINE=platform|script forces either.
+// OMBREL_ENGINE=<path>.dll hosts the control that library makes for the
+// WebBrowser class through its DllGetClassObject export, exactly as the
+// platform's control is hosted: the one seam through which a stand-in for
+// the platform control (the test suite's strict double of it) is driven by
+// the unchanged container code. The library stays loaded until the process
+// ends, since controls made from it may live that long.
 //
 // Identity: CAxHost is not a COM object on its own. It implements the site
 // interfaces, but IUnknown (one identity, one reference count) belongs to the
@@ -37,23 +43,30 @@
 #include <servprov.h>
 
 #include <optional>
+#include <string>
 
 #include "sdk/com.h"
 
 namespace omb {
 
-enum class BrowserEngine { kPlatform, kScript };
+enum class BrowserEngine { kPlatform, kScript, kLibrary };
 
-// The engine a forcing value of OMBREL_ENGINE selects ("platform" or
-// "script", any case); none for an absent or unrecognised value.
-std::optional<BrowserEngine> ParseEngineChoice(const wchar_t* value) noexcept;
+struct EngineChoice {
+  BrowserEngine kind = BrowserEngine::kScript;
+  std::wstring library;  // kLibrary: the control library's path
+};
+
+// The engine a forcing value of OMBREL_ENGINE selects: "platform" or "script"
+// (any case), or a control library (a value ending in ".dll"); none for an
+// absent or unrecognised value.
+std::optional<EngineChoice> ParseEngineChoice(const wchar_t* value);
 
 // The engine this process uses: the forced one, else the platform's when its
 // HTML engine can be created, else the script-only engine. Decided once.
-BrowserEngine ChosenBrowserEngine() noexcept;
+const EngineChoice& ChosenBrowserEngine() noexcept;
 
 // Creates the control of the given engine (not yet sited).
-[[nodiscard]] HRESULT CreateBrowserControl(BrowserEngine kind, IUnknown** control) noexcept;
+[[nodiscard]] HRESULT CreateBrowserControl(const EngineChoice& engine, IUnknown** control) noexcept;
 
 UINT AxGetHostMessage() noexcept;     // "WM_ATLGETHOST"
 UINT AxGetControlMessage() noexcept;  // "WM_ATLGETCONTROL"
@@ -99,8 +112,14 @@ class CAxHost : public IOleClientSite,
 
   // Fits the control to the window's client area (the window's WM_SIZE).
   void FitControlToWindow() noexcept;
-  // Gives the control the keyboard focus (the window's WM_SETFOCUS).
+  // Gives the control the keyboard focus (the window's WM_SETFOCUS): UI
+  // activation, then the focus to the control's window, since a control
+  // that is UI-active already does not take the focus again by itself.
   void FocusControl() noexcept;
+  // The control's in-place active object while the control is UI-active
+  // (it registers itself with the frame's SetActiveObject), else null. No
+  // reference is added.
+  IOleInPlaceActiveObject* UiActiveObject() const noexcept { return activeObject_.Get(); }
 
   // IOleClientSite
   STDMETHODIMP SaveObject() noexcept override { return E_NOTIMPL; }

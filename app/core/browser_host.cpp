@@ -95,6 +95,7 @@ STDMETHODIMP CWebBrowserHost::SetCore(OMB::ICore* core, IUnknown* browser) noexc
 }
 
 STDMETHODIMP CWebBrowserHost::ReleasePlugins() noexcept {
+  pluginsReleased_ = true;
   plugins_.ReleaseAll();
   plugins_.SetCore(nullptr, nullptr);
   core_ = nullptr;
@@ -169,6 +170,8 @@ HRESULT CWebBrowserHost::ResolvePluginName(const wchar_t* name, DISPID* id) noex
     *id = found;
     return S_OK;
   }
+  // A plug-in made now would have no window to serve.
+  if (pluginsReleased_) return DISP_E_UNKNOWNNAME;
   ComPtr<IWebBrowser2> browser;
   (void)QueryControl(browser.GetAddressOf());
   ComPtr<OMB::IPlugin> plugin;

@@ -25,7 +25,8 @@ MIDL_INTERFACE("D113E828-C5D0-451C-8D7C-9B87744AD768")
 IWebbrowserHost : public IUnknown {
   // Hands the window's core and its browser control to the plug-in manager.
   virtual HRESULT STDMETHODCALLTYPE SetCore(OMB::ICore* core, IUnknown* browser) = 0;
-  // Releases every kept plug-in and the core reference (window destroyed).
+  // Releases every kept plug-in and the core reference (window destroyed);
+  // afterwards no plug-in is created any more.
   virtual HRESULT STDMETHODCALLTYPE ReleasePlugins() = 0;
   // A control event the window forwards (NavigateComplete2, DocumentComplete).
   virtual HRESULT STDMETHODCALLTYPE OnBrowserEvent(DISPID event) = 0;
@@ -149,6 +150,8 @@ class CWebBrowserHost final
   CPluginManage plugins_;
   ComPtr<OMB::ICore> core_;
   NavigationState navigation_ = NavigationState::kNothing;
+  // Set by ReleasePlugins: no plug-in is created for this window any more.
+  bool pluginsReleased_ = false;
 };
 
 }  // namespace omb

@@ -109,32 +109,6 @@ ComPtr<IWebBrowser2> BrowserOf(HWND window) noexcept {
   return browser;
 }
 
-// Writes windowContext and windowCallback into the script of the page the
-// window's control holds right now. Failures are ignored.
-void PublishWindowValues(HWND window, VARIANT* callback, VARIANT* context) noexcept {
-  const ComPtr<IWebBrowser2> browser = BrowserOf(window);
-  ComPtr<IDispatch> document;
-  if (!browser || FAILED(browser->get_Document(&document)) || !document) return;
-  ComPtr<IHTMLDocument2> html;
-  ComPtr<IDispatch> script;
-  ComPtr<IDispatchEx> global;
-  if (FAILED(document.As(&html)) || FAILED(html->get_Script(&script)) || !script ||
-      FAILED(script.As(&global)))
-    return;
-  const unique_variant empty;
-  const struct {
-    const wchar_t* name;
-    const VARIANT& value;
-  } values[] = {{L"windowContext", context ? *context : *empty},
-                {L"windowCallback", callback ? *callback : *empty}};
-  for (const auto& item : values) {
-    unique_bstr name(SysAllocString(item.name));
-    DISPID id = DISPID_UNKNOWN;
-    if (!name || FAILED(global->GetDispID(name.get(), fdexNameEnsure, &id))) continue;
-    (void)WriteMember(global.Get(), id, item.value);
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -184,6 +158,43 @@ HWND CWebBrowser::Create(HWND owner, const wchar_t* page) noexcept {
   // A window that destroyed itself during creation has detached already.
   if (!created || window_ != created) return nullptr;
   return created;
+}
+
+HRESULT CWebBrowser::SetWindowValues(const VARIANT* callback, const VARIANT* context) noexcept {
+  if (callback) OMB_RETURN_IF_FAILED(pendingCallback_.CopyFrom(*callback));
+  if (context) OMB_RETURN_IF_FAILED(pendingContext_.CopyFrom(*context));
+  valuesPending_ = true;
+  return S_OK;
+}
+
+// Writes windowContext and windowCallback into the script of the page that
+// has just navigated: before that the control may hold no document, or one
+// that the page replaces, and the values would be lost. Once per window;
+// failures are ignored.
+void CWebBrowser::PublishWindowValues() noexcept {
+  if (!valuesPending_) return;
+  valuesPending_ = false;
+  const unique_variant callback(std::move(pendingCallback_));
+  const unique_variant context(std::move(pendingContext_));
+  const ComPtr<IWebBrowser2> browser = BrowserOf(window_);
+  ComPtr<IDispatch> document;
+  if (!browser || FAILED(browser->get_Document(&document)) || !document) return;
+  ComPtr<IHTMLDocument2> html;
+  ComPtr<IDispatch> script;
+  ComPtr<IDispatchEx> global;
+  if (FAILED(document.As(&html)) || FAILED(html->get_Script(&script)) || !script ||
+      FAILED(script.As(&global)))
+    return;
+  const struct {
+    const wchar_t* name;
+    const VARIANT& value;
+  } values[] = {{L"windowContext", *context}, {L"windowCallback", *callback}};
+  for (const auto& item : values) {
+    unique_bstr name(SysAllocString(item.name));
+    DISPID id = DISPID_UNKNOWN;
+    if (!name || FAILED(global->GetDispID(name.get(), fdexNameEnsure, &id))) continue;
+    (void)WriteMember(global.Get(), id, item.value);
+  }
 }
 
 LRESULT CALLBACK CWebBrowser::WindowProc(HWND window, UINT message, WPARAM wParam,
@@ -285,8 +296,10 @@ void CWebBrowser::OnDestroy() noexcept {
   // Releasing the plug-ins can drop the last other reference to this object.
   ComPtr<CWebBrowser> keepAlive(this);
   if (host_) {
-    (void)host_->ReleasePlugins();
+    // The control goes first: its page's unload handlers still reach the
+    // plug-ins, and once the plug-ins are released no page script runs.
     host_->DestroyControl();
+    (void)host_->ReleasePlugins();
     host_ = nullptr;
   }
   if (filterAdded_) {
@@ -297,10 +310,15 @@ void CWebBrowser::OnDestroy() noexcept {
   window_ = nullptr;
 }
 
+// The loop offers every message to every window's filter. Only keystrokes
+// are accelerators, they belong to the window whose child has the focus
+// (the message's window), and a control takes accelerators only while it is
+// UI-active: another window's control would act on keys typed elsewhere.
 BOOL CWebBrowser::PreTranslateMessage(MSG* msg) noexcept {
-  const ComPtr<IUnknown> control = AxGetControl(window_);
-  ComPtr<IOleInPlaceActiveObject> active;
-  if (!control || FAILED(control.As(&active))) return FALSE;
+  if (!msg || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST || !host_) return FALSE;
+  if (!window_ || (msg->hwnd != window_ && !IsChild(window_, msg->hwnd))) return FALSE;
+  const ComPtr<IOleInPlaceActiveObject> active(host_->UiActiveObject());
+  if (!active) return FALSE;
   return active->TranslateAccelerator(msg) == S_OK;
 }
 
@@ -338,14 +356,19 @@ STDMETHODIMP CWebBrowser::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
   ComPtr<CWebBrowser> keepAlive(this);
   switch (id) {
     case DISPID_NAVIGATECOMPLETE2:
+      // Frames report their own navigations; the host acts on the page's.
+      if (!IsTopLevelEvent(params)) break;
       if (host_) (void)host_->OnBrowserEvent(DISPID_NAVIGATECOMPLETE2);
+      PublishWindowValues();
       break;
     case DISPID_DOCUMENTCOMPLETE:
+      if (!IsTopLevelEvent(params)) break;
       OMB_TRACE(kTraceCalls, "CWebBrowser::OnDocumentComplete", nullptr);
       if (host_) (void)host_->OnBrowserEvent(DISPID_DOCUMENTCOMPLETE);
       break;
     case DISPID_WINDOWCLOSING:
       OMB_TRACE(kTraceCalls, "CWebBrowser::OnWindowClosing", nullptr);
+      OnWindowClosing(params);
       break;
     case DISPID_NEWWINDOW3:
       OMB_TRACE(kTraceCalls, "CWebBrowser::OnNewWindow3", nullptr);
@@ -355,6 +378,44 @@ STDMETHODIMP CWebBrowser::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
       break;
   }
   return S_OK;
+}
+
+// NavigateComplete2 and DocumentComplete (pDisp, URL): pDisp is the browser
+// of the frame the event is for, the control itself for the page. An event
+// without one is taken to be the page's.
+bool CWebBrowser::IsTopLevelEvent(const DISPPARAMS* params) const noexcept {
+  if (!params || params->cArgs < 2) return true;
+  const VARIANT& browser = params->rgvarg[params->cArgs - 1];
+  IUnknown* reported = nullptr;
+  if (browser.vt == VT_DISPATCH || browser.vt == VT_UNKNOWN) reported = browser.punkVal;
+  else if (browser.vt == (VT_BYREF | VT_DISPATCH) && browser.ppdispVal) reported = *browser.ppdispVal;
+  IUnknown* control = host_ ? host_->Control() : nullptr;
+  if (!reported || !control) return true;
+  ComPtr<IUnknown> reportedIdentity, controlIdentity;
+  (void)reported->QueryInterface(IID_PPV_ARGS(&reportedIdentity));
+  (void)control->QueryInterface(IID_PPV_ARGS(&controlIdentity));
+  return reportedIdentity && reportedIdentity == controlIdentity;
+}
+
+// WindowClosing(IsChildWindow, Cancel): the page called window.close(). Left
+// alone the control would destroy its own window inside an empty frame; the
+// control is told to stay and the frame closes the way the window plug-in's
+// close() closes it, which tears the control down with the window.
+void CWebBrowser::OnWindowClosing(const DISPPARAMS* params) noexcept {
+  if (!params || params->cArgs < 2 || !window_) return;
+  const VARIANT& isChild = params->rgvarg[1];
+  if (isChild.vt == VT_BOOL && isChild.boolVal != VARIANT_FALSE) return;  // a frame's window
+  SetCancel(params->rgvarg[0]);
+  ComPtr<IDispatch> windowPlugin;
+  DISPID close = DISPID_UNKNOWN;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"close")};
+  DISPPARAMS none = {};
+  if (SUCCEEDED(QueryPlugin(L"window", &windowPlugin)) &&
+      SUCCEEDED(windowPlugin->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &close)) &&
+      SUCCEEDED(windowPlugin->Invoke(close, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none,
+                                     nullptr, nullptr, nullptr)))
+    return;
+  PostMessageW(window_, WM_CLOSE, 0, 0);
 }
 
 // NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl): the new
@@ -380,12 +441,12 @@ STDMETHODIMP CWebBrowser::CreateBrowserWindow(const wchar_t* url, BOOL inherit, 
 
   ComPtr<CWebBrowser> created = Make<CWebBrowser>();
   if (!created) return E_OUTOFMEMORY;
+  OMB_RETURN_IF_FAILED(created->SetWindowValues(callback, context));
   const HWND createdWindow = created->Create(inherit ? window_ : nullptr, resolved.get());
   if (!createdWindow) {
     const HRESULT hr = HResultFromLastError();
     return FAILED(hr) ? hr : E_FAIL;
   }
-  PublishWindowValues(createdWindow, callback, context);
   if (window) {
     const ComPtr<IUnknown> host = AxGetHost(createdWindow);
     ComPtr<IWebbrowserHost> webHost;

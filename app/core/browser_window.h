@@ -60,6 +60,10 @@ class CWebBrowser final : public ComObject<CWebBrowser, OMB::ICore, IDispatch>,
   // choose the start page. Null when no window results (also when the
   // window destroyed itself because its page was missing).
   HWND Create(HWND owner, const wchar_t* page) noexcept;
+  // Values written into the page script as windowContext and windowCallback
+  // when this window's first page has navigated (its document exists then).
+  // Call before Create.
+  HRESULT SetWindowValues(const VARIANT* callback, const VARIANT* context) noexcept;
 
   HRESULT QueryOther(REFIID iid, void** out) noexcept;
 
@@ -78,7 +82,8 @@ class CWebBrowser final : public ComObject<CWebBrowser, OMB::ICore, IDispatch>,
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO*, UINT*) noexcept override;
 
-  // IMessageFilter: the control sees keys first.
+  // IMessageFilter: key messages for this window (its focus is in it) go to
+  // its control first, while the control is UI-active; nothing else does.
   BOOL PreTranslateMessage(MSG* msg) noexcept override;
 
  private:
@@ -92,11 +97,17 @@ class CWebBrowser final : public ComObject<CWebBrowser, OMB::ICore, IDispatch>,
   void CreateBrowser(const std::wstring& page) noexcept;
   void OnDestroy() noexcept;
   void OnNewWindow(const DISPPARAMS* params) noexcept;
+  void OnWindowClosing(const DISPPARAMS* params) noexcept;
+  bool IsTopLevelEvent(const DISPPARAMS* params) const noexcept;
+  void PublishWindowValues() noexcept;
   std::wstring LocationUrl() const;
 
   HWND window_ = nullptr;
   ComPtr<CWebBrowserHost> host_;
   bool filterAdded_ = false;
+  bool valuesPending_ = false;
+  unique_variant pendingCallback_;
+  unique_variant pendingContext_;
 };
 
 }  // namespace omb

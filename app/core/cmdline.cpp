@@ -5,9 +5,6 @@
 namespace omb {
 namespace {
 
-// Each field of a key=value argument holds at most 99 characters.
-constexpr size_t kMaxField = 99;
-
 bool IsPrefix(wchar_t c) noexcept { return c == L'/' || c == L'-'; }
 
 const wchar_t* DropPrefix(const wchar_t* name) noexcept {
@@ -17,13 +14,14 @@ const wchar_t* DropPrefix(const wchar_t* name) noexcept {
 wchar_t Fold(wchar_t c) noexcept { return (c >= L'A' && c <= L'Z') ? c + (L'a' - L'A') : c; }
 
 // Reads "key=value": the key is everything before the first '=', the value
-// runs to the first line break. Both must be 1..99 characters long.
+// runs to the first line break. Neither may be empty; neither has a length
+// limit, so a long folder path is a pair like any other.
 bool ScanPair(const std::wstring& arg, std::wstring& key, std::wstring& value) {
   const size_t eq = arg.find(L'=');
-  if (eq == std::wstring::npos || eq == 0 || eq > kMaxField) return false;
+  if (eq == std::wstring::npos || eq == 0) return false;
   const size_t end = arg.find_first_of(L"\r\n", eq + 1);
   const size_t length = (end == std::wstring::npos ? arg.size() : end) - (eq + 1);
-  if (length == 0 || length > kMaxField) return false;
+  if (length == 0) return false;
   key = arg.substr(0, eq);
   value = arg.substr(eq + 1, length);
   return true;

@@ -8,10 +8,15 @@
 
 namespace {
 
-// Member DISPIDs of every CObject and CArray: -6001, -6002, ...
+// Member DISPIDs of every CObject and CArray: -6001, -6002, ..., passing
+// over the ids of CArray's own "push" and "length", which the counter reaches
+// after some 3,000 members: a member with one of them would be unreachable.
 DISPID NextMemberId() noexcept {
   static LONG counter = -6000;
-  return static_cast<DISPID>(::InterlockedDecrement(&counter));
+  for (;;) {
+    const DISPID id = static_cast<DISPID>(::InterlockedDecrement(&counter));
+    if (id != CArray::kPushId && id != CArray::kLengthId) return id;
+  }
 }
 
 }  // namespace
@@ -19,11 +24,17 @@ DISPID NextMemberId() noexcept {
 // ---------------------------------------------------------------------------
 // CObject::Value
 
+// A by-reference value points into its caller's storage, which does not
+// outlive the call: what it points to is stored instead.
 HRESULT CObject::Value::Copy(VARIANT* dst, const VARIANT& src) noexcept {
   ::VariantInit(dst);
   if (src.vt == VT_PTR) {
     *dst = src;
     return S_OK;
+  }
+  if (src.vt & VT_BYREF) {
+    if (!src.byref) return E_INVALIDARG;
+    return ::VariantCopyInd(dst, const_cast<VARIANT*>(&src));
   }
   return ::VariantCopy(dst, const_cast<VARIANT*>(&src));
 }

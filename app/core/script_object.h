@@ -3,9 +3,10 @@
 // CObject is a property bag for script: members are created on first
 // assignment (IDispatchEx::GetDispID with fdexNameEnsure) and never deleted.
 // Member DISPIDs come from one process-wide counter shared by every CObject
-// and CArray (-6001, -6002, ...), and values are kept in ascending DISPID
-// order, so enumeration yields the newest member first. CArray is a CObject
-// whose elements are the members "0", "1", ...; it adds "push" and "length".
+// and CArray (-6001, -6002, ..., passing over CArray's own -8999 and -8998),
+// and values are kept in ascending DISPID order, so enumeration yields the
+// newest member first. CArray is a CObject whose elements are the members
+// "0", "1", ...; it adds "push" and "length".
 #pragma once
 
 #include <cstddef>
@@ -45,7 +46,8 @@ class CObject : public omb::ComObject<CObject, IDispatchEx> {
 
  protected:
   // The stored value of a member: a deep copy, except VT_PTR which is kept as
-  // the raw pointer (what it points to is neither copied nor freed).
+  // the raw pointer (what it points to is neither copied nor freed). A
+  // by-reference value (VT_BYREF) is stored as the value it refers to.
   class Value {
    public:
     Value() noexcept { ::VariantInit(&v_); }

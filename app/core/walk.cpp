@@ -29,8 +29,7 @@ bool IsFolder(const WIN32_FIND_DATAW& entry) {
 // Symbolic links and junctions point elsewhere: entering them could walk (and,
 // for a deleting visit, destroy) another tree, or loop forever.
 bool IsLink(const WIN32_FIND_DATAW& entry) {
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         IsReparseTagNameSurrogate(entry.dwReserved0);
+  return IsFolderLink(entry.dwFileAttributes, entry.dwReserved0);
 }
 
 ULONGLONG FileSize(const WIN32_FIND_DATAW& entry) {
@@ -138,6 +137,11 @@ class CWalker {
 };
 
 }  // namespace
+
+bool IsFolderLink(DWORD attributes, DWORD reparseTag) noexcept {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  return reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag);
+}
 
 HRESULT WalkDirectory(const wchar_t* folder, const wchar_t* filter, bool recursive, WalkVisit visit,
                       void* visitData) noexcept {

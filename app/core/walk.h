@@ -20,3 +20,11 @@ using WalkVisit = HRESULT (*)(void* visitData, const wchar_t* fullPath, DWORD at
 // when the folder cannot be listed.
 [[nodiscard]] HRESULT WalkDirectory(const wchar_t* folder, const wchar_t* filter, bool recursive,
                                     WalkVisit visit, void* visitData) noexcept;
+
+// True for an entry that is a symbolic link or junction to a folder (a
+// name-surrogate reparse point): walks and deletions must not enter it, or
+// they would reach (and, when deleting, destroy) another tree. Wine shows Unix
+// symbolic links as reparse points without a tag, a tag Windows never uses;
+// they count as links too. Other reparse points (cloud placeholders, for
+// example) are ordinary folders.
+bool IsFolderLink(DWORD attributes, DWORD reparseTag) noexcept;

@@ -6,16 +6,6 @@
 #include "sdk/trace.h"
 
 namespace omb::engine {
-namespace {
-
-constexpr wchar_t kScriptErrorCaption[] = L"Script Error";
-
-std::wstring ScriptErrorText(const ScriptError& error) {
-  return Format(L"Line: %lu\nChar: %ld\nError: %s\nCode: 0x%08X\nURL: %s", error.line, error.column,
-                error.description.c_str(), static_cast<unsigned>(error.code), error.url.c_str());
-}
-
-}  // namespace
 
 // Nothing may call back into the control now: the site references go first,
 // so deactivation notifies no one.
@@ -24,7 +14,7 @@ CPageControl::~CPageControl() {
   frame_.Reset();
   uiWindow_.Reset();
   uiActive_ = false;
-  Teardown();
+  Teardown(false);
 }
 
 // ---------------------------------------------------------------------------
@@ -46,9 +36,10 @@ HRESULT CPageControl::NavigateTo(const std::wstring& target) noexcept {
   return S_OK;
 }
 
-// The old page closes now, or when its running script returns.
+// The old page unloads and closes now, or when its running script returns.
 void CPageControl::ReplacePage(ComPtr<CPage> page) noexcept {
   KillPageTimer();
+  if (ComPtr<CPage> current = page_) current->Unload();
   ComPtr<CPage> old = std::exchange(page_, std::move(page));
   if (old) old->Close();
 }
@@ -301,13 +292,7 @@ bool CPageControl::ReportScriptError(IUnknown* document, const ScriptError& erro
   }
   OMB_TRACE(kTraceErrors, "CPageControl::ReportScriptError", L"%s (line %lu)",
             error.description.c_str(), error.line);
-  if (!silent_) {
-    try {
-      MessageBoxW(MessageOwner(), ScriptErrorText(error).c_str(), kScriptErrorCaption,
-                  MB_OK | MB_ICONERROR);
-    } catch (...) {
-    }
-  }
+  if (!silent_) ShowScriptErrorBox(MessageOwner(), error);
   return true;
 }
 
@@ -347,6 +332,12 @@ bool CPageControl::OnEngineMessage(EngineWindow which, HWND window, UINT message
         return true;
       }
       if (message == WM_DESTROY && which == EngineWindow::kEmbedding) OnWindowChainDestroyed();
+      // As the platform control's windows do, the outer ones hand the focus
+      // to the page window.
+      if (message == WM_SETFOCUS && server_) {
+        SetFocus(server_);
+        return true;
+      }
       return false;
     case EngineWindow::kServer:
       return OnServerMessage(message, wParam, lParam);

@@ -18,6 +18,7 @@
 #include "app/engine/engine_windows.h"
 #include "app/engine/interface_defaults.h"
 #include "app/engine/page.h"
+#include "app/engine/page_input.h"
 
 namespace omb::engine {
 
@@ -160,14 +161,9 @@ class CPageControl
   bool CreateWindowChain(HWND parent, const RECT& position) noexcept;
   void RegisterDropTarget() noexcept;
   void OnWindowChainDestroyed() noexcept;
-  void Teardown() noexcept;
+  void Teardown(bool unload) noexcept;
   // Input (control_input.cpp)
   bool OnServerMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-  void OnMouseDown(LONG button, POINT client) noexcept;
-  void OnMouseMove(WPARAM buttons, POINT client) noexcept;
-  void FireMouseEvent(const wchar_t* type, DISPID dispid, LONG button, POINT client) noexcept;
-  void OnContextMenu(LPARAM screenPoint) noexcept;
-  void ShowOwnContextMenu(POINT screen) noexcept;
   bool IsOwnKeyMessage(HWND window) const noexcept;
 
   ComPtr<IOleClientSite> site_;
@@ -189,11 +185,7 @@ class CPageControl
   bool registerAsBrowser_ = false;
   bool silent_ = false;
   bool visible_ = true;
-  // Mouse press tracking for drag-start.
-  bool pressed_ = false;
-  bool dragStarted_ = false;
-  LONG pressButton_ = 0;
-  POINT pressPoint_{};
+  CPageInput input_;
 };
 
 }  // namespace omb::engine

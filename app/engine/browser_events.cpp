@@ -29,6 +29,35 @@ void FireDocumentComplete(CConnectionPoint& point, IDispatch* browser,
   FireWithUrl(point, DISPID_DOCUMENTCOMPLETE, browser, url);
 }
 
+bool FireBeforeNavigate2(CConnectionPoint& point, IDispatch* browser, const std::wstring& url,
+                         LONG flags) noexcept {
+  unique_variant urlValue, flagsValue, frameValue, postDataValue, postDataInner, headersValue;
+  if (FAILED(SetString(urlValue.get(), url.c_str()))) return true;
+  SetI4(flagsValue.get(), flags);
+  frameValue->vt = VT_BSTR;  // a null name: the window itself
+  frameValue->bstrVal = nullptr;
+  headersValue->vt = VT_BSTR;
+  headersValue->bstrVal = nullptr;
+  postDataValue->vt = VT_BYREF | VT_VARIANT;  // no post data
+  postDataValue->pvarVal = postDataInner.get();
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  VARIANT args[7];
+  VARIANT* refs[] = {headersValue.get(), postDataValue.get(), frameValue.get(), flagsValue.get(),
+                     urlValue.get()};
+  args[0].vt = VT_BYREF | VT_BOOL;
+  args[0].pboolVal = &cancel;
+  for (int i = 0; i < 5; ++i) {
+    args[i + 1].vt = VT_BYREF | VT_VARIANT;
+    args[i + 1].pvarVal = refs[i];
+  }
+  args[6].vt = VT_DISPATCH;
+  args[6].pdispVal = browser;
+  DISPPARAMS params{args, nullptr, 7, 0};
+  point.Fire(DISPID_BEFORENAVIGATE2, &params);
+  postDataValue->vt = VT_EMPTY;  // points into postDataInner, which clears itself
+  return cancel != VARIANT_FALSE;
+}
+
 bool FireNewWindow3(CConnectionPoint& point, const std::wstring& url, const std::wstring& context,
                     ComPtr<IDispatch>& target) noexcept {
   unique_bstr urlText(SysAllocString(url.c_str()));

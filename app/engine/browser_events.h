@@ -16,6 +16,12 @@ void FireNavigateComplete2(CConnectionPoint& point, IDispatch* browser,
 void FireDocumentComplete(CConnectionPoint& point, IDispatch* browser,
                           const std::wstring& url) noexcept;
 
+// BeforeNavigate2 (250): pDisp, URL, Flags, TargetFrameName, PostData,
+// Headers (each a reference to a variant), Cancel. Answers whether a sink
+// cancelled the navigation.
+bool FireBeforeNavigate2(CConnectionPoint& point, IDispatch* browser, const std::wstring& url,
+                         LONG flags) noexcept;
+
 // NewWindow3 (273): ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl.
 // Answers whether a sink cancelled; target receives a browser a sink
 // supplied for the new window.

@@ -90,7 +90,7 @@ void CPageControl::Deactivate() noexcept {
   dropTargetRegistered_ = false;
   const HWND embedding = std::exchange(embedding_, nullptr);
   view_ = server_ = nullptr;
-  pressed_ = false;
+  input_.Reset();
   DestroyEngineWindow(embedding);
   frame_.Reset();
   uiWindow_.Reset();
@@ -109,11 +109,16 @@ void CPageControl::OnWindowChainDestroyed() noexcept {
   inPlaceSite_.Reset();
   frame_.Reset();
   uiWindow_.Reset();
-  Teardown();
+  Teardown(true);
   site_.Reset();
 }
 
-void CPageControl::Teardown() noexcept {
+// The page's unload handlers run first, while the site (and with it the
+// external object) is still there; not from the destructor.
+void CPageControl::Teardown(bool unload) noexcept {
+  if (unload) {
+    if (ComPtr<CPage> page = page_) page->Unload();
+  }
   Deactivate();
   KillPageTimer();
   if (ComPtr<CPage> page = std::move(page_)) page->Close();
@@ -128,7 +133,7 @@ void CPageControl::Teardown() noexcept {
 STDMETHODIMP CPageControl::SetClientSite(IOleClientSite* site) noexcept {
   ComPtr<CPageControl> keep(this);
   if (!site) {
-    Teardown();
+    Teardown(true);
     site_.Reset();
     return S_OK;
   }
@@ -147,7 +152,7 @@ STDMETHODIMP CPageControl::SetHostNames(LPCOLESTR, LPCOLESTR) noexcept { return 
 
 STDMETHODIMP CPageControl::Close(DWORD) noexcept {
   ComPtr<CPageControl> keep(this);
-  Teardown();
+  Teardown(true);
   return S_OK;
 }
 

@@ -48,6 +48,16 @@ std::wstring WithoutHidingComment(std::wstring code) {
 
 }  // namespace
 
+void ShowScriptErrorBox(HWND owner, const ScriptError& error) noexcept {
+  try {
+    const std::wstring text =
+        Format(L"Line: %lu\nChar: %ld\nError: %s\nCode: 0x%08X\nURL: %s", error.line, error.column,
+               error.description.c_str(), static_cast<unsigned>(error.code), error.url.c_str());
+    MessageBoxW(owner, text.c_str(), L"Script Error", MB_OK | MB_ICONERROR);
+  } catch (...) {
+  }
+}
+
 CPage::CPage(IPageHost* host, PageLocation location, UINT generation) noexcept
     : host_(host), location_(std::move(location)), generation_(generation) {}
 
@@ -67,7 +77,8 @@ ComPtr<CPage> CPage::Create(IPageHost* host, PageLocation location, UINT generat
       page->Close();
       return nullptr;
     }
-    const HRESULT hr = page->engine_.Start(page.Get());
+    const HRESULT hr =
+        page->engine_.Start(page.Get(), DialectOfMode(DocumentMode(page->document_->Tree())));
     if (FAILED(hr))
       OMB_TRACE(kTraceErrors, "CPage::Create", L"script engine not started: %08X",
                 static_cast<unsigned>(hr));
@@ -167,10 +178,28 @@ void CPage::RunLoadHandlers() noexcept {
   FireListeners(L"DOMContentLoaded");
   step_ = Step::kDocumentComplete;
   FireListeners(L"load");
+  RunWindowHandler(L"load");
+}
+
+// The page is about to go (another page replaces it, or its control is
+// closed): unload listeners and window.onunload, or the body's onunload
+// attribute. Once, and only for a page whose scripts have begun to run.
+void CPage::Unload() noexcept {
+  if (unloaded_ || closing_ || step_ == Step::kNavigateComplete) return;
+  unloaded_ = true;
+  if (busy_ > 0) return;  // the page goes from inside its own script
+  Busy busy(this);
+  FireListeners(L"unload");
+  RunWindowHandler(L"unload");
+}
+
+// window.on<type> when script set it, else the body's on<type> attribute.
+void CPage::RunWindowHandler(const wchar_t* type) noexcept {
   IDispatchEx* global = engine_.Global();
   if (closing_ || halted_ || !global) return;
   ComPtr<IDispatchEx> keep(global);
-  unique_bstr name(SysAllocString(L"onload"));
+  const std::wstring property = std::wstring(L"on") + type;
+  unique_bstr name(SysAllocString(property.c_str()));
   DISPID id = DISPID_UNKNOWN;
   unique_variant handler;
   DISPPARAMS none{};
@@ -178,7 +207,7 @@ void CPage::RunLoadHandlers() noexcept {
     global->InvokeEx(id, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, handler.put(), nullptr,
                      nullptr);
   if (handler.vt() == VT_DISPATCH && handler->pdispVal) {
-    ComPtr<CEventObject> event = Make<CEventObject>(EventDetails{L"load", 0, {}, {}, nullptr});
+    ComPtr<CEventObject> event = Make<CEventObject>(EventDetails{type, 0, {}, {}, nullptr});
     VARIANT arg;
     SetDispatch(&arg, event.Get());
     EXCEPINFO exception{};
@@ -188,7 +217,7 @@ void CPage::RunLoadHandlers() noexcept {
     return;
   }
   const std::wstring* attribute =
-      document_->Tree().nodes[document_->Tree().body].FindAttribute(L"onload");
+      document_->Tree().nodes[document_->Tree().body].FindAttribute(property);
   if (attribute) {
     try {
       RunCode(*attribute, 0, 0, nullptr);

@@ -45,7 +45,11 @@ class CPage : public ComObject<CPage, IActiveScriptSite, IActiveScriptSiteWindow
   void Start() noexcept;    // posts the first step
   void RunStep() noexcept;  // runs the next step (or defers it while script runs)
   void Stop() noexcept;     // runs no further steps
+  // The page loads without running its scripts (the site's policy forbids
+  // them); call before its first step.
+  void DisableScripts() noexcept { halted_ = true; }
   void OnTimer() noexcept;  // runs the timer tasks that are due
+  void Unload() noexcept;   // runs the unload handlers (before Close)
   void Close() noexcept;
 
   HRESULT ExecScript(const std::wstring& code, VARIANT* result) noexcept;
@@ -96,6 +100,7 @@ class CPage : public ComObject<CPage, IActiveScriptSite, IActiveScriptSiteWindow
   void FinishClose() noexcept;
   void RunPageScript(size_t index) noexcept;
   void RunLoadHandlers() noexcept;
+  void RunWindowHandler(const wchar_t* type) noexcept;
   void FireListeners(std::wstring_view type) noexcept;
   void RunTimerTask(const TimerTask& task) noexcept;
   void ArmTimer() noexcept;
@@ -127,6 +132,7 @@ class CPage : public ComObject<CPage, IActiveScriptSite, IActiveScriptSiteWindow
   bool closing_ = false;
   bool closed_ = false;
   bool halted_ = false;  // the site asked to stop running scripts
+  bool unloaded_ = false;
 };
 
 }  // namespace omb::engine

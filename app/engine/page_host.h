@@ -17,6 +17,9 @@ struct ScriptError {
   std::wstring url;  // the page or the script file
 };
 
+// The control's own script-error box, for errors the site does not take.
+void ShowScriptErrorBox(HWND owner, const ScriptError& error) noexcept;
+
 class IPageHost {
  public:
   // Asks for RunStep of the page with this generation from the message loop.

@@ -3,18 +3,36 @@
 #include "sdk/trace.h"
 
 namespace omb::engine {
+namespace {
 
-HRESULT CScriptEngine::Start(IActiveScriptSite* site) noexcept {
+// The ES5 language of newer document modes. The platform's JScript engine
+// of that name has no such version; the JScript engine that Wine provides
+// offers it as this versioning value (its "HTML" flag with ES5). Where the
+// engine refuses it, version 5.8 is the closest: JSON without the ES5
+// library.
+constexpr LONG kEs5Versioning = 0x400 | 0x102;
+
+void SetLanguageVersion(IActiveScript* script, ScriptDialect dialect) noexcept {
+  ComPtr<IActiveScriptProperty> property;
+  if (FAILED(script->QueryInterface(IID_PPV_ARGS(&property)))) return;
+  VARIANT version;
+  if (dialect == ScriptDialect::kEs5) {
+    SetI4(&version, kEs5Versioning);
+    if (SUCCEEDED(property->SetProperty(SCRIPTPROP_INVOKEVERSIONING, nullptr, &version))) return;
+  }
+  SetI4(&version, dialect == ScriptDialect::kJScript57 ? SCRIPTLANGUAGEVERSION_5_7
+                                                       : SCRIPTLANGUAGEVERSION_5_8);
+  (void)property->SetProperty(SCRIPTPROP_INVOKEVERSIONING, nullptr, &version);
+}
+
+}  // namespace
+
+HRESULT CScriptEngine::Start(IActiveScriptSite* site, ScriptDialect dialect) noexcept {
   Close();
   ComPtr<IActiveScript> script;
   OMB_RETURN_IF_FAILED(
       CoCreateInstance(kClsidJScript, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&script)));
-  ComPtr<IActiveScriptProperty> property;
-  if (SUCCEEDED(script.As(&property))) {
-    VARIANT version;
-    SetI4(&version, SCRIPTLANGUAGEVERSION_5_8);  // brings JSON and the ES5 library
-    property->SetProperty(SCRIPTPROP_INVOKEVERSIONING, nullptr, &version);
-  }
+  SetLanguageVersion(script.Get(), dialect);
   ComPtr<IActiveScriptParse> parse;
   OMB_RETURN_IF_FAILED(script.As(&parse));
   OMB_RETURN_IF_FAILED(parse->InitNew());

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/engine/document_mode.h"
 #include "app/engine/engine_com.h"
 
 namespace omb::engine {
@@ -19,7 +20,8 @@ class CScriptEngine {
   CScriptEngine& operator=(const CScriptEngine&) = delete;
   ~CScriptEngine() { Close(); }
 
-  HRESULT Start(IActiveScriptSite* site) noexcept;
+  // Starts the engine with the language features of dialect.
+  HRESULT Start(IActiveScriptSite* site, ScriptDialect dialect) noexcept;
   // Runs code in the global scope. cookie identifies the source in errors;
   // line is the zero-based line of the code's first line in that source.
   HRESULT Run(const std::wstring& code, DWORD_PTR cookie, ULONG line, VARIANT* result) noexcept;

@@ -6,6 +6,7 @@
 
 #include <shlwapi.h>
 
+#include "app/core/walk.h"
 #include "sdk/com.h"
 
 namespace omb {
@@ -20,9 +21,8 @@ bool IsFolder(DWORD attributes) noexcept {
 // A folder that is a symbolic link or junction is copied as an empty folder
 // (and, in a move, only the link is removed): entering it could move files
 // from another tree, or loop forever.
-bool IsFolderLink(const WIN32_FIND_DATAW& entry) noexcept {
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         IsReparseTagNameSurrogate(entry.dwReserved0);
+bool IsLinkEntry(const WIN32_FIND_DATAW& entry) noexcept {
+  return IsFolderLink(entry.dwFileAttributes, entry.dwReserved0);
 }
 
 // The file's size; a size that cannot be read counts as -1 (added with
@@ -73,34 +73,66 @@ HRESULT CCopyOperation::CollectItems() noexcept {
   try {
     items_.clear();
     total_ = 0;
-    return Collect(std::wstring(), true);
+    return Collect();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }
 
-HRESULT CCopyOperation::Collect(const std::wstring& relative, bool enter) {
-  const std::wstring path = Below(source_, relative);
-  if (!IsFolder(::GetFileAttributesW(path.c_str()))) {
-    total_ += SizeOrMinusOne(path);
-    items_.push_back(relative);
+// One folder being listed during collection, positioned on its next entry.
+struct CCopyOperation::OpenFolder {
+  OpenFolder(const std::wstring& folder, const std::wstring& pattern)
+      : relative(folder), find(::FindFirstFileW(pattern.c_str(), &entry)) {}
+  std::wstring relative;
+  WIN32_FIND_DATAW entry;  // declared before find, which fills it
+  unique_find find;
+  bool hasEntry = true;
+};
+
+// The open listings are kept on an explicit stack rather than in recursive
+// calls: a worker's stack could not hold a call per level of a deep tree.
+HRESULT CCopyOperation::Collect() {
+  if (!IsFolder(::GetFileAttributesW(source_.c_str()))) {
+    total_ += SizeOrMinusOne(source_);
+    items_.emplace_back();
     return S_OK;
   }
-  if (!enter) {
-    items_.push_back(relative);
-    return S_OK;
-  }
-  if (!move_) items_.push_back(relative);
-  WIN32_FIND_DATAW entry;
-  unique_find find(::FindFirstFileW((path + L"\\*.*").c_str(), &entry));
-  if (!find) return LastErrorResult();
-  do {
+  std::deque<OpenFolder> open;
+  OMB_RETURN_IF_FAILED(Enter(std::wstring(), &open));
+  while (!open.empty()) {
+    OpenFolder& folder = open.back();
+    if (!folder.hasEntry) {
+      if (move_) items_.push_back(std::move(folder.relative));
+      open.pop_back();
+      continue;
+    }
+    const WIN32_FIND_DATAW entry = folder.entry;
+    const std::wstring child =
+        folder.relative.empty() ? entry.cFileName : folder.relative + L"\\" + entry.cFileName;
+    folder.hasEntry = ::FindNextFileW(folder.find.get(), &folder.entry) != FALSE;
     if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0) continue;
-    const std::wstring child = relative.empty() ? entry.cFileName : relative + L"\\" + entry.cFileName;
-    OMB_RETURN_IF_FAILED(Collect(child, !IsFolderLink(entry)));
-  } while (::FindNextFileW(find.get(), &entry));
-  if (move_) items_.push_back(relative);
+    const std::wstring path = Below(source_, child);
+    if (!IsFolder(::GetFileAttributesW(path.c_str()))) {
+      total_ += SizeOrMinusOne(path);
+      items_.push_back(child);
+    } else if (IsLinkEntry(entry)) {
+      items_.push_back(child);
+    } else {
+      OMB_RETURN_IF_FAILED(Enter(child, &open));
+    }
+  }
   return S_OK;
+}
+
+// Lists the folder at relative and puts it on the stack; a copy records the
+// folder before its contents (a move after them, when it leaves the stack).
+HRESULT CCopyOperation::Enter(const std::wstring& relative, std::deque<OpenFolder>* open) {
+  if (!move_) items_.push_back(relative);
+  open->emplace_back(relative, Below(source_, relative) + L"\\*.*");
+  if (open->back().find) return S_OK;
+  const HRESULT hr = LastErrorResult();
+  open->pop_back();
+  return hr;
 }
 
 HRESULT CCopyOperation::ProcessItems() noexcept {

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,9 @@ class CCopyOperation {
                                         HANDLE destination, void* data) noexcept;
 
  private:
-  HRESULT Collect(const std::wstring& relative, bool enter);  // may throw bad_alloc
+  struct OpenFolder;
+  HRESULT Collect();  // may throw bad_alloc, as may Enter
+  HRESULT Enter(const std::wstring& relative, std::deque<OpenFolder>* open);
   HRESULT ProcessItems() noexcept;
   HRESULT ProcessFolder(const std::wstring& source, const std::wstring& destination) noexcept;
   HRESULT ProcessFile(const std::wstring& source, const std::wstring& destination) noexcept;

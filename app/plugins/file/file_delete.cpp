@@ -1,5 +1,7 @@
 #include "app/plugins/file/file_delete.h"
 
+#include <string>
+
 #include "app/core/walk.h"
 #include "sdk/com.h"
 
@@ -32,6 +34,20 @@ HRESULT RemoveVisit(void* data, const wchar_t* path, DWORD attributes, ULONGLONG
   return S_OK;
 }
 
+// The reparse tag of path's own entry (0 when it cannot be read, which counts
+// as a link: a reparse point of unknown kind is not entered).
+DWORD ReparseTag(const wchar_t* path) noexcept {
+  try {
+    std::wstring entry(path);
+    while (entry.size() > 1 && (entry.back() == L'\\' || entry.back() == L'/')) entry.pop_back();
+    WIN32_FIND_DATAW data;
+    unique_find find(::FindFirstFileW(entry.c_str(), &data));
+    return find ? data.dwReserved0 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
 HRESULT LastErrorOr(HRESULT fallback) noexcept {
   const HRESULT hr = HResultFromLastError();
   return FAILED(hr) ? hr : fallback;
@@ -40,9 +56,13 @@ HRESULT LastErrorOr(HRESULT fallback) noexcept {
 }  // namespace
 
 HRESULT DeletePath(const wchar_t* path, bool atReboot) noexcept {
+  if (!path || !*path) return E_INVALIDARG;
   const DWORD attributes = ::GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+  // A link to a folder is removed itself; its target is not ours to empty.
+  const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                    IsFolderLink(attributes, ReparseTag(path));
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) {
     DeleteWalk walk{atReboot};
     const HRESULT hr = WalkDirectory(path, nullptr, true, &RemoveVisit, &walk);
     if (FAILED(hr) && hr != E_FAIL) return hr;  // E_FAIL: the folder was empty

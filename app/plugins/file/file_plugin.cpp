@@ -100,34 +100,47 @@ HRESULT CFilePlugin::Resolve(const wchar_t* path, unique_bstr* resolved) noexcep
   return *resolved ? S_OK : E_OUTOFMEMORY;
 }
 
+// An empty path is refused (S_FALSE, *resolved left null): resolved, it would
+// name the page's own folder, and a slip such as deleteFile('') would then
+// act on the application itself.
+HRESULT CFilePlugin::ResolveGiven(const wchar_t* given, UINT length, unique_bstr* resolved) noexcept {
+  if (length == 0 || !given || !*given) return S_FALSE;
+  return Resolve(given, resolved);
+}
+
 HRESULT CFilePlugin::PathArgument(DispCall& call, unique_bstr* path) {
   if (call.args.Count() != 1) return E_NOTIMPL;
   const wchar_t* given = nullptr;
-  OMB_RETURN_IF_FAILED(call.args.String(0, &given));
-  return Resolve(given, path);
+  UINT length = 0;
+  OMB_RETURN_IF_FAILED(call.args.String(0, &given, &length));
+  return ResolveGiven(given, length, path);
 }
 
 HRESULT CFilePlugin::IsFileExist(DispCall& call) {
   unique_bstr path;
-  OMB_RETURN_IF_FAILED(PathArgument(call, &path));
-  return call.ReturnBool(::PathFileExistsW(path.get()) != FALSE);
+  const HRESULT hr = PathArgument(call, &path);
+  OMB_RETURN_IF_FAILED(hr);
+  return call.ReturnBool(hr == S_OK && ::PathFileExistsW(path.get()) != FALSE);
 }
 
 HRESULT CFilePlugin::IsDir(DispCall& call) {
   unique_bstr path;
-  OMB_RETURN_IF_FAILED(PathArgument(call, &path));
-  return call.ReturnBool(::PathIsDirectoryW(path.get()) != FALSE);
+  const HRESULT hr = PathArgument(call, &path);
+  OMB_RETURN_IF_FAILED(hr);
+  return call.ReturnBool(hr == S_OK && ::PathIsDirectoryW(path.get()) != FALSE);
 }
 
 HRESULT CFilePlugin::MkDir(DispCall& call) {
   unique_bstr path;
-  OMB_RETURN_IF_FAILED(PathArgument(call, &path));
-  return call.ReturnBool(::CreateDirectoryW(path.get(), nullptr) != FALSE);
+  const HRESULT hr = PathArgument(call, &path);
+  OMB_RETURN_IF_FAILED(hr);
+  return call.ReturnBool(hr == S_OK && ::CreateDirectoryW(path.get(), nullptr) != FALSE);
 }
 
 HRESULT CFilePlugin::GetSize(DispCall& call) {
   unique_bstr path;
-  OMB_RETURN_IF_FAILED(PathArgument(call, &path));
+  const HRESULT hr = PathArgument(call, &path);
+  if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
   unique_file file(::CreateFileW(path.get(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -148,13 +161,9 @@ HRESULT CFilePlugin::GetSize(DispCall& call) {
 }
 
 HRESULT CFilePlugin::IsDirEmpty(DispCall& call) {
-  if (call.args.Count() != 1) return E_NOTIMPL;
-  const wchar_t* given = nullptr;
-  UINT length = 0;
-  OMB_RETURN_IF_FAILED(call.args.String(0, &given, &length));
-  if (length == 0) return call.ReturnBool(false);
   unique_bstr path;
-  OMB_RETURN_IF_FAILED(Resolve(given, &path));
+  const HRESULT hr = PathArgument(call, &path);
+  if (hr != S_OK) return FAILED(hr) ? hr : call.ReturnBool(false);
   if (!::PathIsDirectoryW(path.get())) return call.ReturnBool(false);
   std::vector<std::wstring> names;
   const bool listed = FindNames((std::wstring(path.get()) + L"\\*.*").c_str(), &names);
@@ -165,12 +174,14 @@ HRESULT CFilePlugin::Delete(DispCall& call) {
   const UINT count = call.args.Count();
   if (count != 1 && count != 2) return E_NOTIMPL;
   const wchar_t* given = nullptr;
-  OMB_RETURN_IF_FAILED(call.args.String(0, &given));
+  UINT length = 0;
+  OMB_RETURN_IF_FAILED(call.args.String(0, &given, &length));
   bool atReboot = false;
   if (count == 2) OMB_RETURN_IF_FAILED(call.args.Bool(1, &atReboot));
   unique_bstr path;
-  OMB_RETURN_IF_FAILED(Resolve(given, &path));
-  return call.ReturnBool(SUCCEEDED(DeletePath(path.get(), atReboot)));
+  const HRESULT hr = ResolveGiven(given, length, &path);
+  OMB_RETURN_IF_FAILED(hr);
+  return call.ReturnBool(hr == S_OK && SUCCEEDED(DeletePath(path.get(), atReboot)));
 }
 
 HRESULT CFilePlugin::Copy(DispCall& call) { return ShellTransfer(call, FO_COPY); }
@@ -180,11 +191,14 @@ HRESULT CFilePlugin::ShellTransfer(DispCall& call, UINT operation) {
   if (call.args.Count() != 2) return E_NOTIMPL;
   const wchar_t* source = nullptr;
   const wchar_t* destination = nullptr;
-  OMB_RETURN_IF_FAILED(call.args.String(0, &source));
-  OMB_RETURN_IF_FAILED(call.args.String(1, &destination));
+  UINT sourceLength = 0, destinationLength = 0;
+  OMB_RETURN_IF_FAILED(call.args.String(0, &source, &sourceLength));
+  OMB_RETURN_IF_FAILED(call.args.String(1, &destination, &destinationLength));
   unique_bstr resolvedSource, resolvedDestination;
-  OMB_RETURN_IF_FAILED(Resolve(source, &resolvedSource));
-  OMB_RETURN_IF_FAILED(Resolve(destination, &resolvedDestination));
+  HRESULT hr = ResolveGiven(source, sourceLength, &resolvedSource);
+  if (hr == S_OK) hr = ResolveGiven(destination, destinationLength, &resolvedDestination);
+  OMB_RETURN_IF_FAILED(hr);
+  if (hr != S_OK) return call.ReturnBool(false);
   const std::wstring from = ShellPathList(resolvedSource.get());
   const std::wstring to = ShellPathList(resolvedDestination.get());
   SHFILEOPSTRUCTW op{};
@@ -233,12 +247,14 @@ HRESULT CFilePlugin::EnumFiles(DispCall& call) {
     return S_OK;
   }
   const wchar_t* pattern = nullptr;
-  OMB_RETURN_IF_FAILED(call.args.String(last, &pattern));
+  UINT length = 0;
+  OMB_RETURN_IF_FAILED(call.args.String(last, &pattern, &length));
   if (!call.WantsResult()) return S_OK;
   call.ReturnNull();
   unique_bstr resolved;
   std::vector<std::wstring> names;
-  if (FAILED(Resolve(pattern, &resolved)) || !FindNames(resolved.get(), &names)) return S_OK;
+  if (ResolveGiven(pattern, length, &resolved) != S_OK || !FindNames(resolved.get(), &names))
+    return S_OK;
   ComPtr<IDispatch> array;
   if (SUCCEEDED(NewPageArray(browser_.Get(), names, array.ReleaseAndGetAddressOf())))
     call.ReturnDispatch(array.Get());

@@ -39,11 +39,14 @@ class CFilePlugin : public ComObject<CFilePlugin, OMB::IPluginImpl<CFilePlugin>,
   HRESULT IsDir(DispCall& call);
   HRESULT IsDirEmpty(DispCall& call);
 
-  // The one string argument of a single-path member, resolved.
+  // The one string argument of a single-path member, resolved; S_FALSE
+  // (nothing resolved) when it is empty.
   HRESULT PathArgument(DispCall& call, unique_bstr* path);
   HRESULT ShellTransfer(DispCall& call, UINT operation);
   HRESULT StartTransfer(DispCall& call, bool move);
   HRESULT Resolve(const wchar_t* path, unique_bstr* resolved) noexcept;
+  // Resolve for a path script gave; S_FALSE for an empty one.
+  HRESULT ResolveGiven(const wchar_t* given, UINT length, unique_bstr* resolved) noexcept;
 
   ComPtr<OMB::ICore> core_;
   ComPtr<IWebBrowser2> browser_;

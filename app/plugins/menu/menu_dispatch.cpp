@@ -1,5 +1,7 @@
 #include "app/plugins/menu/menu_dispatch.h"
 
+#include <bitset>
+
 #include "app/core/script_call.h"
 #include "sdk/trace.h"
 
@@ -24,7 +26,39 @@ const DispMember<CMenuDispatch> kMembers[] = {
 // instead of a WM_COMMAND, so the menu runs its own item.
 constexpr UINT kTrackFlags = 0x180;
 
-UINT g_nextCommandId = 2000;
+constexpr UINT kFirstCommandId = 2000;
+// Command messages carry the identifier in 16 bits.
+constexpr UINT kLastCommandId = 0xFFFF;
+// How deep a submenu tree is searched for a loop; deeper counts as a loop.
+constexpr int kMaxMenuDepth = 64;
+
+UINT g_nextCommandId = kFirstCommandId;
+
+// Identifiers held by the items of living menus.
+std::bitset<kLastCommandId + 1>& HeldCommandIds() noexcept {
+  static std::bitset<kLastCommandId + 1> held;
+  return held;
+}
+
+// True when target is root or lies in root's submenu tree. A tree deeper than
+// any sensible menu is treated as holding it, so the search always ends.
+bool MenuTreeHolds(HMENU root, HMENU target, int depth = 0) noexcept {
+  if (root == target || depth > kMaxMenuDepth) return true;
+  const int count = ::GetMenuItemCount(root);
+  for (int i = 0; i < count; ++i) {
+    HMENU sub = ::GetSubMenu(root, i);
+    if (sub && MenuTreeHolds(sub, target, depth + 1)) return true;
+  }
+  return false;
+}
+
+// The position of the item that opens submenu, or -1.
+int PositionOfPopup(HMENU menu, HMENU submenu) noexcept {
+  const int count = ::GetMenuItemCount(menu);
+  for (int i = 0; i < count; ++i)
+    if (::GetSubMenu(menu, i) == submenu) return i;
+  return -1;
+}
 
 bool SameTextIgnoringCase(const std::wstring& a, const wchar_t* b) noexcept {
   return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
@@ -40,7 +74,18 @@ HRESULT CallItem(IDispatch* fn, const VARIANT& context) noexcept {
 
 }  // namespace
 
-UINT TakeMenuCommandId() noexcept { return g_nextCommandId++; }
+UINT TakeMenuCommandId() noexcept {
+  for (UINT tries = kFirstCommandId; tries <= kLastCommandId; ++tries) {
+    const UINT id = g_nextCommandId;
+    g_nextCommandId = id == kLastCommandId ? kFirstCommandId : id + 1;
+    if (!HeldCommandIds().test(id)) return id;
+  }
+  return 0;
+}
+
+void HoldMenuCommandId(UINT id, bool held) noexcept {
+  if (id >= kFirstCommandId && id <= kLastCommandId) HeldCommandIds().set(id, held);
+}
 
 POINT ClampToWorkArea(POINT point) noexcept {
   if (::MonitorFromPoint(point, MONITOR_DEFAULTTONULL)) return point;
@@ -53,6 +98,20 @@ POINT ClampToWorkArea(POINT point) noexcept {
 }
 
 std::span<const DispMember<CMenuDispatch>> CMenuDispatch::Members() noexcept { return kMembers; }
+
+CMenuDispatch::~CMenuDispatch() {
+  DetachSubmenus();
+  for (const auto& entry : items_) HoldMenuCommandId(entry.first, false);
+}
+
+// Destroying a menu destroys the pop-ups it opens as well; a submenu is an
+// object of its own that script or another menu may still hold, so its items
+// are detached first and its native menu lives on.
+void CMenuDispatch::DetachSubmenus() noexcept {
+  if (!menu_) return;
+  for (int i = ::GetMenuItemCount(menu_.get()) - 1; i >= 0; --i)
+    if (::GetSubMenu(menu_.get(), i)) ::RemoveMenu(menu_.get(), static_cast<UINT>(i), MF_BYPOSITION);
+}
 
 HRESULT CMenuDispatch::QueryOther(REFIID iid, void** out) noexcept {
   if (iid != IID_IDispatch) return E_NOINTERFACE;
@@ -110,6 +169,7 @@ STDMETHODIMP CMenuDispatch::Create(HWND owner, HWND host, LONG kind) noexcept {
   owner_ = owner;
   host_ = host;
   kind_ = kind;
+  DetachSubmenus();
   menu_.reset(kind == OMB::kWindowMenu ? ::CreateMenu() : ::CreatePopupMenu());
   return S_OK;
 }
@@ -146,6 +206,10 @@ HRESULT CMenuDispatch::AppendMenu(DispCall& call) {
 
 bool CMenuDispatch::Append(IDispatch* options) {
   const UINT id = TakeMenuCommandId();
+  if (id == 0) {
+    OMB_TRACE(kTraceErrors, "CMenuDispatch::AppendMenu", L"No command identifier left.");
+    return false;
+  }
   Item item;
   if (OptionBool(options, L"gray", false)) item.flags |= MF_GRAYED;
   if (OptionBool(options, L"separator", false)) item.flags |= MF_SEPARATOR;
@@ -173,7 +237,14 @@ bool CMenuDispatch::Append(IDispatch* options) {
       OMB_TRACE(kTraceErrors, "CMenuDispatch::AppendMenu", L"Get SubMenu handle failed.");
       return false;
     }
+    // A menu inside its own submenu tree would send command searches round
+    // in circles (and keep both menus alive through each other).
+    if (MenuTreeHolds(handle, menu_.get())) {
+      OMB_TRACE(kTraceErrors, "CMenuDispatch::AppendMenu", L"SubMenu contains this menu.");
+      return false;
+    }
     item.object = subMenu->pdispVal;
+    item.popup = handle;
     ::AppendMenuW(menu_.get(), item.flags | MF_POPUP, reinterpret_cast<UINT_PTR>(handle),
                   item.name.c_str());
   } else {
@@ -183,6 +254,7 @@ bool CMenuDispatch::Append(IDispatch* options) {
     ::AppendMenuW(menu_.get(), item.flags, id, item.name.c_str());
   }
   items_.emplace(id, std::move(item));
+  HoldMenuCommandId(id, true);
   return true;
 }
 
@@ -240,7 +312,16 @@ bool CMenuDispatch::SetEnabled(const wchar_t* name, bool enabled) {
   auto& [id, item] = *entry;
   if (enabled) item.flags &= ~MF_GRAYED;
   else item.flags |= MF_GRAYED;
-  ::EnableMenuItem(menu_.get(), id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  const UINT state = enabled ? MF_ENABLED : MF_GRAYED;
+  // A submenu item is known to the native menu by its pop-up, not by a
+  // command identifier: address it by position.
+  if (item.flags & MF_POPUP) {
+    const int position = PositionOfPopup(menu_.get(), item.popup);
+    if (position >= 0)
+      ::EnableMenuItem(menu_.get(), static_cast<UINT>(position), MF_BYPOSITION | state);
+  } else {
+    ::EnableMenuItem(menu_.get(), id, MF_BYCOMMAND | state);
+  }
   if (kind_ == OMB::kWindowMenu) ::DrawMenuBar(host_);
   return true;
 }

@@ -15,8 +15,12 @@
 namespace omb {
 
 // The next command identifier of the process (2000, 2001, ...); every append
-// takes one, whether or not the item is appended.
+// takes one, whether or not the item is appended. Command messages carry 16
+// bits, so after 0xFFFF the count starts again at 2000 and skips identifiers
+// that items still hold. 0 when every identifier is held.
 UINT TakeMenuCommandId() noexcept;
+// Marks an identifier as held by an item, or gives it back.
+void HoldMenuCommandId(UINT id, bool held) noexcept;
 
 // The point moved so that x lies within the work area of the nearest monitor
 // when the point lies on no monitor; y is kept.
@@ -31,9 +35,11 @@ class CMenuDispatch : public ComObject<CMenuDispatch, OMB::IMenu> {
     std::wstring name;
     UINT flags = 0;
     ComPtr<IDispatch> object;  // call-back or submenu object
+    HMENU popup = nullptr;      // the submenu's native menu, for a submenu item
     unique_variant context;
   };
 
+  CMenuDispatch() noexcept = default;
   HRESULT QueryOther(REFIID iid, void** out) noexcept;
 
   // IDispatch
@@ -56,6 +62,10 @@ class CMenuDispatch : public ComObject<CMenuDispatch, OMB::IMenu> {
   HRESULT GetItemCount(DispCall& call);
 
  private:
+  friend class ComObject<CMenuDispatch, OMB::IMenu>;
+  ~CMenuDispatch() override;
+
+  void DetachSubmenus() noexcept;
   bool Append(IDispatch* options);
   bool Show(POINT point);
   bool SetEnabled(const wchar_t* name, bool enabled);

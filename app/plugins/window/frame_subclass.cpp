@@ -12,8 +12,6 @@ namespace {
 
 constexpr UINT_PTR kFrameSubclassId = 0x0BD0;
 constexpr UINT_PTR kViewSubclassId = 0x0BD1;
-constexpr UINT kFirstMenuCommand = 2000;
-constexpr UINT kLastMenuCommand = 3000;
 
 }  // namespace
 
@@ -46,6 +44,9 @@ LRESULT CALLBACK CMainSubclassWindow::Proc(HWND window, UINT message, WPARAM wPa
     // (releasing it may destroy this object).
     RemoveWindowSubclass(window, Proc, kFrameSubclassId);
     self->frame_ = nullptr;
+    // The marker properties go with the window (the names they hold are
+    // counted platform atoms).
+    RemoveFrameMarkers(window);
     ComPtr<IUnknown> owner = std::move(self->self_);
     return DefSubclassProc(window, message, wParam, lParam);
   }
@@ -60,6 +61,9 @@ bool CMainSubclassWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
   switch (message) {
     case WM_DESTROY:
       Fire(kOnClosed);
+      // Destroying a window destroys its menu bar with every pop-up in it;
+      // the menu objects own those menus and may outlive the window.
+      if (menu_) ::SetMenu(frame_, nullptr);
       return false;
     case WM_SYSCOMMAND:
       return OnSysCommand(wParam);
@@ -83,7 +87,8 @@ bool CMainSubclassWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
       *answer = DeliverMessage(frame_, wParam, lParam);
       return true;
     case WM_COMMAND:
-      return OnMenuCommand(wParam);
+      // Menus and accelerators send no control handle; controls do.
+      return lParam == 0 && OnMenuCommand(wParam);
     default:
       return false;
   }
@@ -101,9 +106,11 @@ bool CMainSubclassWindow::OnSysCommand(WPARAM command) noexcept {
   }
 }
 
+// The attached menu tells whether the identifier is one of its items, so
+// every identifier the menus hand out is routed, however many were taken.
 bool CMainSubclassWindow::OnMenuCommand(WPARAM wParam) noexcept {
   const UINT id = LOWORD(wParam);
-  if (id < kFirstMenuCommand || id > kLastMenuCommand || !menu_) return false;
+  if (id == 0 || !menu_) return false;
   ComPtr<OMB::IMenu> menu;
   if (FAILED(menu_.As(&menu))) return false;
   return menu->Exec(id) != S_FALSE;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <span>
 
 #include "app/core/script_call.h"
@@ -31,6 +32,7 @@ struct Handler {
 // (ordered and matched by code unit, so case-sensitive).
 struct FrameMessages {
   std::wstring uniqueId;
+  std::vector<std::wstring> markers;  // every id set on the frame
   std::map<std::wstring, Handler> handlers;
 };
 
@@ -83,7 +85,33 @@ HRESULT DeliverTo(HWND receiver, const std::vector<wchar_t>& block) {
   unique_mapview view(::MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, size));
   if (!view) return HResultFromLastError();
   std::memcpy(view.get(), block.data(), size);
-  return static_cast<HRESULT>(::SendMessageW(receiver, MSG_DELIVER, pid, size));
+  LRESULT answer = 0;
+  if (!SendPrivateMessage(receiver, MSG_DELIVER, pid, size, &answer))
+    return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+  return static_cast<HRESULT>(answer);
+}
+
+struct PropertySearch {
+  const wchar_t* name;
+  ATOM atom;
+  bool found;
+};
+
+BOOL CALLBACK FindProperty(HWND, LPWSTR name, HANDLE, ULONG_PTR param) noexcept {
+  auto* search = reinterpret_cast<PropertySearch*>(param);
+  const bool same = IS_INTRESOURCE(name)
+                        ? search->atom != 0 && reinterpret_cast<ULONG_PTR>(name) == search->atom
+                        : ::CompareStringOrdinal(name, -1, search->name, -1, TRUE) == CSTR_EQUAL;
+  if (same) search->found = true;
+  return same ? FALSE : TRUE;
+}
+
+// Whether the window has a property of that name, whatever its value (a
+// property may hold 0, which GetPropW cannot tell from none).
+bool HasProperty(HWND window, const wchar_t* name) noexcept {
+  PropertySearch search{name, ::GlobalFindAtomW(name), false};
+  ::EnumPropsExW(window, FindProperty, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 HRESULT SendToId(const wchar_t* id, const unique_variant& name, const unique_variant* payload,
@@ -198,8 +226,15 @@ class CMsgDispatch : public ComObject<CMsgDispatch, DispatchTable<CMsgDispatch>>
     unique_variant id;
     if (FAILED(ToString(call.args[0], id)) || !id->bstrVal) return S_OK;
     // Earlier ids keep their markers: the window answers to all of them.
-    if (::SetPropW(frame_, id->bstrVal, reinterpret_cast<HANDLE>(kReceiverMarker)))
-      state_->uniqueId.assign(id->bstrVal, Length(id));
+    // A name the window already uses for something else is refused.
+    if (!SetMarkerProperty(frame_, id->bstrVal, kReceiverMarker)) {
+      OMB_TRACE(kTraceErrors, "CMsgDispatch::Invoke", L"Property name in use: %s", id->bstrVal);
+      return S_OK;
+    }
+    state_->uniqueId.assign(id->bstrVal, Length(id));
+    if (std::find(state_->markers.begin(), state_->markers.end(), state_->uniqueId) ==
+        state_->markers.end())
+      state_->markers.push_back(state_->uniqueId);
     return S_OK;
   }
 
@@ -233,7 +268,11 @@ HRESULT BuildMessageBlock(const wchar_t* name, size_t nameLength, const wchar_t*
                           size_t payloadLength, std::vector<wchar_t>* block) {
   constexpr size_t kMaxChars = 0xFFFFFFFFu / sizeof(wchar_t) - 2;
   if (nameLength > kMaxChars || payloadLength > kMaxChars - nameLength) return E_FAIL;
-  block->assign(nameLength + payloadLength + 2, L'\0');
+  try {
+    block->assign(nameLength + payloadLength + 2, L'\0');
+  } catch (const std::bad_alloc&) {
+    return E_FAIL;  // this delivery fails; the sender goes on
+  }
   if (nameLength) std::memcpy(block->data(), name, nameLength * sizeof(wchar_t));
   if (payloadLength)
     std::memcpy(block->data() + nameLength + 1, payload, payloadLength * sizeof(wchar_t));
@@ -307,7 +346,36 @@ void AllowPrivateMessages() {
   filter(MSG_DELIVER, MSGFLT_ADD);
 }
 
+bool SendPrivateMessage(HWND receiver, UINT message, WPARAM wParam, LPARAM lParam,
+                        LRESULT* answer) noexcept {
+  DWORD_PTR result = 0;
+  if (!::SendMessageTimeoutW(receiver, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                             &result))
+    return false;
+  *answer = static_cast<LRESULT>(result);
+  return true;
+}
+
+bool SetMarkerProperty(HWND frame, const wchar_t* name, ULONG_PTR value) noexcept {
+  const auto current = reinterpret_cast<ULONG_PTR>(::GetPropW(frame, name));
+  if (current != value && (current != 0 || HasProperty(frame, name))) return false;
+  return ::SetPropW(frame, name, reinterpret_cast<HANDLE>(value)) != FALSE;
+}
+
+void RemoveMarkerProperty(HWND frame, const wchar_t* name, ULONG_PTR value) noexcept {
+  if (reinterpret_cast<ULONG_PTR>(::GetPropW(frame, name)) == value) ::RemovePropW(frame, name);
+}
+
+void RemoveFrameMarkers(HWND frame) noexcept {
+  if (FrameMessages* state = FindFrame(frame)) {
+    for (const auto& id : state->markers) RemoveMarkerProperty(frame, id.c_str(), kReceiverMarker);
+    state->markers.clear();
+  }
+  RemoveUniqueMarker(frame);
+}
+
 void ReleaseFrameMessages(HWND frame) {
+  if (::IsWindow(frame)) RemoveFrameMarkers(frame);
   Frames().erase(frame);
   ReleaseUniqueWindow(frame);
 }

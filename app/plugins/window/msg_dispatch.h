@@ -19,6 +19,15 @@ namespace omb {
 constexpr UINT MSG_SHOW_WINDOW = 0x0BD0;
 constexpr UINT MSG_DELIVER = 0x0BD1;
 
+// How long a sender waits for a receiver that is alive but slow. A receiver
+// that has stopped taking messages is not waited for at all.
+constexpr UINT kSendTimeoutMs = 30000;
+
+// Sends a private message to another frame without hanging on it: false when
+// the receiver does not answer (hung, gone or past the bound).
+bool SendPrivateMessage(HWND receiver, UINT message, WPARAM wParam, LPARAM lParam,
+                        LRESULT* answer) noexcept;
+
 // Creates the window plug-in's "msg" member object for this frame.
 HRESULT CreateMsgDispatch(HWND frame, IDispatch** out);
 // Handles MSG_DELIVER sent to this frame.
@@ -39,8 +48,21 @@ HRESULT ShowExistedWindow(HWND frame, bool* shown);
 // private messages; call once when the frame is subclassed.
 void AllowPrivateMessages();
 // Drops everything kept for this frame: message handlers, its unique id and
-// its claimed name's mutex. The window plug-in calls it when it is destroyed.
+// its claimed name's mutex, and removes its marker properties. The window
+// plug-in calls it when it is destroyed.
 void ReleaseFrameMessages(HWND frame);
+// Removes the marker properties set on this frame (ids and claimed name);
+// called when the frame is destroyed.
+void RemoveFrameMarkers(HWND frame) noexcept;
+
+// Marker properties ------------------------------------------------------
+
+// Sets a marker property on the frame, unless the frame already has a
+// property of that name with another value (one the platform or another
+// component keeps there, which must not be overwritten).
+bool SetMarkerProperty(HWND frame, const wchar_t* name, ULONG_PTR value) noexcept;
+// Removes the property when it still holds the marker value.
+void RemoveMarkerProperty(HWND frame, const wchar_t* name, ULONG_PTR value) noexcept;
 
 // The message block ------------------------------------------------------
 

@@ -16,7 +16,8 @@ constexpr wchar_t kPropertySuffix[] = L"_UniquePropName";
 // The last claim of one frame.
 struct UniqueRecord {
   unique_handle mutex;
-  bool taken = false;  // the mutex already existed at the claim
+  bool taken = false;   // the mutex already existed at the claim
+  bool marked = false;  // the frame carries the name's marker
   std::wstring name;
 };
 
@@ -47,6 +48,8 @@ HRESULT IsUniqueWindow(HWND frame, const wchar_t* name, bool* unique) {
   if (!name || !*name) return E_INVALIDARG;
   AllowPrivateMessages();
   UniqueRecord& record = Records()[frame];
+  // The window gives up the name it held: later claimers must not find it.
+  RemoveUniqueMarker(frame);
   record.mutex.reset();
   record.taken = false;
   record.mutex.reset(::CreateMutexW(nullptr, TRUE, (std::wstring(name) + kMutexSuffix).c_str()));
@@ -54,8 +57,8 @@ HRESULT IsUniqueWindow(HWND frame, const wchar_t* name, bool* unique) {
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
       record.taken = true;
     } else {
-      ::SetPropW(frame, (std::wstring(name) + kPropertySuffix).c_str(),
-                 reinterpret_cast<HANDLE>(kUniqueMarker));
+      record.marked = SetMarkerProperty(frame, (std::wstring(name) + kPropertySuffix).c_str(),
+                                        kUniqueMarker);
     }
   }
   record.name = name;
@@ -70,7 +73,10 @@ HRESULT ShowExistedWindow(const wchar_t* name, bool* shown) {
   HolderSearch search{std::wstring(name) + kPropertySuffix};
   ::EnumWindows(FindHolder, reinterpret_cast<LPARAM>(&search));
   if (!search.holder) return S_OK;
-  if (::SendMessageW(search.holder, MSG_SHOW_WINDOW, 0, SW_SHOWNORMAL) != 0) return S_OK;
+  // A holder that does not answer (hung, or gone meanwhile) is not shown.
+  LRESULT answer = 0;
+  if (!SendPrivateMessage(search.holder, MSG_SHOW_WINDOW, 0, SW_SHOWNORMAL, &answer) || answer != 0)
+    return S_OK;
   ::SetForegroundWindow(search.holder);
   *shown = true;
   return S_OK;
@@ -88,6 +94,16 @@ void OnShowWindowMessage(HWND frame) { OnShowWindowMessage(frame, SW_SHOWNORMAL)
 
 void OnShowWindowMessage(HWND frame, LPARAM showCommand) {
   ::ShowWindow(frame, static_cast<int>(showCommand));
+}
+
+void RemoveUniqueMarker(HWND frame) noexcept {
+  const auto found = Records().find(frame);
+  if (found == Records().end() || !found->second.marked) return;
+  found->second.marked = false;
+  try {
+    RemoveMarkerProperty(frame, (found->second.name + kPropertySuffix).c_str(), kUniqueMarker);
+  } catch (...) {
+  }
 }
 
 void ReleaseUniqueWindow(HWND frame) { Records().erase(frame); }

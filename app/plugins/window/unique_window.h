@@ -9,5 +9,7 @@ namespace omb {
 
 // Closes the mutex of the name this frame claimed and forgets the claim.
 void ReleaseUniqueWindow(HWND frame);
+// Removes the marker of the name this frame claimed, if it set one.
+void RemoveUniqueMarker(HWND frame) noexcept;
 
 }  // namespace omb

@@ -15,7 +15,9 @@
 namespace omb {
 namespace {
 
-constexpr DWORD kMaxPath = 260;
+// Room for the longest path the platform accepts, so a long path is returned
+// whole rather than reported as a failed (too small) dialog.
+constexpr DWORD kSingleSelectChars = 32768;
 // Room for the folder and the names of a multiple selection.
 constexpr DWORD kMultiSelectChars = 65536;
 
@@ -52,8 +54,7 @@ const wchar_t* FunctionForButton(int button) noexcept {
 }
 
 // The full paths of a multiple selection: one full path, or a folder followed
-// by names, each ended by a NUL. Paths that would not fit 260 characters are
-// left out rather than cut.
+// by names, each ended by a NUL. Every path is returned whole, however long.
 std::vector<std::wstring> SelectedPaths(const wchar_t* buffer) {
   std::vector<std::wstring> paths;
   const std::wstring first(buffer);
@@ -66,7 +67,7 @@ std::vector<std::wstring> SelectedPaths(const wchar_t* buffer) {
     std::wstring path = first;
     if (!path.empty() && path.back() != L'\\') path += L'\\';
     path += name;
-    if (path.size() < kMaxPath) paths.push_back(std::move(path));
+    paths.push_back(std::move(path));
   }
   return paths;
 }
@@ -128,7 +129,7 @@ HRESULT CWindowPlugin::ShowFileDialog(IDispatch* options, VARIANT* result) {
   std::wstring filterList;
   if (filter) filterList.assign(filter.get(), SysStringLen(filter.get())).push_back(L'\0');
 
-  std::vector<wchar_t> buffer(multi ? kMultiSelectChars : kMaxPath, L'\0');
+  std::vector<wchar_t> buffer(multi ? kMultiSelectChars : kSingleSelectChars, L'\0');
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof(dialog);
   dialog.hwndOwner = DialogOwner();

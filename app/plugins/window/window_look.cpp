@@ -171,7 +171,8 @@ HRESULT CWindowPlugin::ResolvePath(const wchar_t* path, std::wstring* resolved) 
 }
 
 // White pixels of the bitmap become holes: the window is cut to the runs of
-// the other pixels.
+// the other pixels. The region is built before the frame changes, and the
+// shape counts as set only once the frame took it.
 void CWindowPlugin::ApplyShapeImage(const wchar_t* path) noexcept {
   std::wstring file;
   if (FAILED(ResolvePath(path, &file))) return;
@@ -183,17 +184,20 @@ void CWindowPlugin::ApplyShapeImage(const wchar_t* path) noexcept {
   if (!GetObjectW(bitmap.get(), sizeof(info), &info)) return;
   const LONG width = info.bmWidth;
   const LONG height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
-  SetCaptionStyle(false, true);
-  ApplyResize(false);
-  ::SetWindowPos(frame_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+  unique_hrgn region;
   try {
     const std::vector<uint32_t> pixels = PixelsOf(bitmap.get(), width, height);
     if (pixels.empty()) return;
-    unique_hrgn region = RegionOf(OpaqueRuns(pixels.data(), width, height));
-    if (region && SetWindowRgn(frame_, region.get(), TRUE)) region.release();  // the window owns it
+    region = RegionOf(OpaqueRuns(pixels.data(), width, height));
   } catch (...) {
     return;
   }
+  if (!region) return;
+  SetCaptionStyle(false, true);
+  ApplyResize(false);
+  ::SetWindowPos(frame_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+  if (!SetWindowRgn(frame_, region.get(), TRUE)) return;
+  region.release();  // the window owns it now
   shapeSet_ = true;
 }
 

@@ -120,9 +120,13 @@ bool ArgumentCountFits(const MemberRule& rule, BYTE kind, UINT count) noexcept {
   }
 }
 
-// An object argument: exactly a dispatch variant (possibly null).
+// An object argument: a dispatch variant, or null or undefined for none (so
+// script can clear what it set).
 HRESULT ObjectArg(const DispArgs& args, UINT i, IDispatch** out) noexcept {
-  if (args.Type(i) != VT_DISPATCH) return E_INVALIDARG;
+  *out = nullptr;
+  const VARTYPE type = args.Type(i);
+  if (type == VT_NULL || type == VT_EMPTY) return S_OK;
+  if (type != VT_DISPATCH) return E_INVALIDARG;
   *out = args[i].pdispVal;
   return S_OK;
 }
@@ -445,8 +449,13 @@ HRESULT CWindowPlugin::Menu(DispCall& call) {
   if (call.IsGet()) return call.ReturnDispatch(mainSubclass_.Menu());
   IDispatch* object = nullptr;
   OMB_RETURN_IF_FAILED(ObjectArg(call.args, 0, &object));
+  if (!object) {  // no menu bar any more
+    ::SetMenu(frame_, nullptr);
+    mainSubclass_.SetMenu(nullptr);
+    return S_OK;
+  }
   ComPtr<OMB::IMenu> menu;
-  if (!object || FAILED(object->QueryInterface(IID_PPV_ARGS(&menu)))) return S_OK;
+  if (FAILED(object->QueryInterface(IID_PPV_ARGS(&menu)))) return S_OK;
   ::SetMenu(frame_, menu->GetHandle());
   mainSubclass_.SetMenu(object);
   return S_OK;

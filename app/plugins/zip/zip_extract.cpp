@@ -3,7 +3,6 @@
 
 #include <new>
 
-#include "app/core/paths.h"
 #include "app/plugins/zip/zip_reader.h"
 #include "sdk/com.h"
 
@@ -42,8 +41,12 @@ void SetFolderTime(const std::wstring& path, const FILETIME& time) noexcept {
 class CArchiveExtraction {
  public:
   CArchiveExtraction(const CZipReader& reader, std::wstring dest, bool overwrite,
-                     IExtractEvents* events)
-      : reader_(reader), dest_(std::move(dest)), overwrite_(overwrite), events_(events) {}
+                     IExtractEvents* events, CreatedPaths* created)
+      : reader_(reader),
+        dest_(std::move(dest)),
+        overwrite_(overwrite),
+        events_(events),
+        created_(created) {}
 
   HRESULT Run() {
     for (const ZipEntry& entry : reader_.Entries()) {
@@ -58,7 +61,7 @@ class CArchiveExtraction {
   HRESULT ExtractEntry(const ZipEntry& entry) {
     const std::wstring target = dest_ + L"\\" + WithBackslashes(entry.name);
     if (entry.isFolder) {
-      OMB_RETURN_IF_FAILED(CreateFolderTree(TrimFolder(target)));
+      OMB_RETURN_IF_FAILED(CreateFolderTree(TrimFolder(target), created_));
     } else if (const size_t slash = target.rfind(L'\\'); slash > dest_.size()) {
       OMB_RETURN_IF_FAILED(EnsureParentFolder(target.substr(0, slash)));
     }
@@ -79,6 +82,8 @@ class CArchiveExtraction {
                                  overwrite_ ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                  nullptr));
     if (!file) return HResultFromLastError();
+    const bool replaced = overwrite_ && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (!replaced) created_->push_back({target, false});
     HRESULT hr = reader_.Extract(entry, [&](const BYTE* block, size_t size) -> HRESULT {
       DWORD written = 0;
       if (!WriteFile(file.get(), block, static_cast<DWORD>(size), &written, nullptr) ||
@@ -102,7 +107,7 @@ class CArchiveExtraction {
   // found for the previous file is not looked up again.
   HRESULT EnsureParentFolder(const std::wstring& folder) {
     if (folder == lastFolder_) return S_OK;
-    OMB_RETURN_IF_FAILED(CreateFolderTree(folder));
+    OMB_RETURN_IF_FAILED(CreateFolderTree(folder, created_));
     lastFolder_ = folder;
     return S_OK;
   }
@@ -112,15 +117,30 @@ class CArchiveExtraction {
   std::wstring lastFolder_;
   const bool overwrite_;
   IExtractEvents* const events_;
+  CreatedPaths* const created_;
   uint64_t total_ = 0;
   uint64_t processed_ = 0;
 };
 
 HRESULT ExtractInto(const BYTE* data, uint64_t size, const std::wstring& folder, bool overwrite,
-                    IExtractEvents* events) {
+                    IExtractEvents* events, CreatedPaths* created) {
   CZipReader reader;
   OMB_RETURN_IF_FAILED(reader.Open(data, size));
-  return CArchiveExtraction(reader, folder, overwrite, events).Run();
+  return CArchiveExtraction(reader, folder, overwrite, events, created).Run();
+}
+
+// Takes back a failed extraction that made its destination folder: what it
+// created goes, newest first, so files leave before their folders. Only that:
+// another writer may have put files into these folders meanwhile, and a
+// folder that is not empty stays. (When the destination existed before, what
+// was extracted into it stays.)
+void RemoveCreated(const CreatedPaths& created) noexcept {
+  for (auto item = created.rbegin(); item != created.rend(); ++item) {
+    if (item->folder)
+      RemoveDirectoryW(item->path.c_str());
+    else
+      DeleteFileW(item->path.c_str());
+  }
 }
 
 // Maps the whole file read-only; an empty file cannot be mapped and holds no
@@ -144,8 +164,7 @@ HRESULT MapFile(const std::wstring& path, unique_mapview* view, uint64_t* size) 
 
 }  // namespace
 
-HRESULT CreateFolderTree(const std::wstring& path, std::wstring* outermost) noexcept {
-  if (outermost) outermost->clear();
+HRESULT CreateFolderTree(const std::wstring& path, CreatedPaths* created) noexcept {
   try {
     const std::wstring folder = TrimFolder(path);
     if (folder.empty()) return E_INVALIDARG;
@@ -155,12 +174,12 @@ HRESULT CreateFolderTree(const std::wstring& path, std::wstring* outermost) noex
     const size_t slash = folder.find_last_of(L'\\');
     if (slash != std::wstring::npos && slash > 0 && folder[slash - 1] != L':' &&
         !IsSeparator(folder[slash - 1]))
-      OMB_RETURN_IF_FAILED(CreateFolderTree(folder.substr(0, slash), outermost));
+      OMB_RETURN_IF_FAILED(CreateFolderTree(folder.substr(0, slash), created));
     if (!CreateDirectoryW(folder.c_str(), nullptr)) {
       const DWORD error = GetLastError();
       return error == ERROR_ALREADY_EXISTS ? S_OK : HResultFromError(error);
     }
-    if (outermost && outermost->empty()) *outermost = folder;
+    if (created) created->push_back({folder, true});
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -171,10 +190,11 @@ HRESULT ExtractArchive(const BYTE* data, uint64_t size, const std::wstring& dest
                        IExtractEvents* events) noexcept {
   try {
     const std::wstring folder = TrimFolder(dest);
-    std::wstring created;
+    CreatedPaths created;
     OMB_RETURN_IF_FAILED(CreateFolderTree(folder, &created));
-    const HRESULT hr = ExtractInto(data, size, folder, overwrite, events);
-    if (FAILED(hr) && !created.empty()) ShellDeleteTree(created);
+    const bool madeDest = !created.empty();
+    const HRESULT hr = ExtractInto(data, size, folder, overwrite, events, &created);
+    if (FAILED(hr) && madeDest) RemoveCreated(created);
     return hr;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -185,8 +205,9 @@ HRESULT ExtractArchiveFile(const std::wstring& path, uint32_t index, const std::
                            bool overwrite, IExtractEvents* events) noexcept {
   try {
     const std::wstring folder = TrimFolder(dest);
-    std::wstring created;
+    CreatedPaths created;
     OMB_RETURN_IF_FAILED(CreateFolderTree(folder, &created));
+    const bool madeDest = !created.empty();
     HRESULT hr = S_OK;
     {
       unique_mapview view;
@@ -196,9 +217,9 @@ HRESULT ExtractArchiveFile(const std::wstring& path, uint32_t index, const std::
       if (SUCCEEDED(hr)) hr = FindArchive(static_cast<const BYTE*>(view.get()), size, index, &span);
       if (SUCCEEDED(hr))
         hr = ExtractInto(static_cast<const BYTE*>(view.get()) + span.start, span.length, folder,
-                         overwrite, events);
+                         overwrite, events, &created);
     }
-    if (FAILED(hr) && !created.empty()) ShellDeleteTree(created);
+    if (FAILED(hr) && madeDest) RemoveCreated(created);
     return hr;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace omb::zip {
 
@@ -25,7 +26,8 @@ class IExtractEvents {
 };
 
 // Extracts the archive held in data into dest (created with its parents
-// when missing, and removed again on failure when this call created it).
+// when missing). When this call created dest and then fails, it removes the
+// files and folders it created, and only those.
 // Every entry name is checked before anything is written: one that would
 // land outside dest fails the call with E_FAIL. A file that exists fails with
 // the platform's error unless overwrite is set; a file that fails half-way is
@@ -39,11 +41,17 @@ class IExtractEvents {
                                          const std::wstring& dest, bool overwrite,
                                          IExtractEvents* events) noexcept;
 
+// A path an extraction created, in the order of creation.
+struct CreatedPath {
+  std::wstring path;
+  bool folder;
+};
+using CreatedPaths = std::vector<CreatedPath>;
+
 // Creates path and every missing parent. S_OK when it exists already as a
-// folder; *outermost (optional) receives the outermost folder made here, or
-// nothing when every level existed.
+// folder; created (optional) receives each folder made here, outermost first.
 [[nodiscard]] HRESULT CreateFolderTree(const std::wstring& path,
-                                       std::wstring* outermost = nullptr) noexcept;
+                                       CreatedPaths* created = nullptr) noexcept;
 
 
 }  // namespace omb::zip

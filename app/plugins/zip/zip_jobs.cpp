@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include "app/core/job.h"
 #include "app/core/walk.h"
@@ -46,11 +47,17 @@ class CScriptExtractEvents final : public IExtractEvents {
  public:
   explicit CScriptExtractEvents(CJob& job) : job_(job) {}
 
+  // progress(name): the entry's name alone, without the context, so script
+  // tells these calls from the per-block ones by their argument count.
   EntryChoice OnEntry(const std::wstring& name) override {
     if (job_.Stopping()) return EntryChoice::kAbort;
-    if (!job_.Has(L"progress") || FAILED(SetName(name))) return EntryChoice::kExtract;
+    IDispatch* progress = job_.Object(L"progress");
+    if (!progress || FAILED(SetName(name))) return EntryChoice::kExtract;
     unique_variant answer;
-    job_.Call(L"progress", {ArgString(name_.get())}, answer.put());
+    VARIANT argument = ArgString(name_.get());
+    DISPPARAMS params = {&argument, nullptr, 1, 0};
+    (void)progress->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                           answer.put(), nullptr, nullptr);
     if (IsFalse(*answer)) return EntryChoice::kAbort;
     if (IsIntegerZero(*answer)) return EntryChoice::kSkip;
     return EntryChoice::kExtract;
@@ -102,9 +109,34 @@ struct WalkState {
   uint64_t* total;
 };
 
+// path as the platform resolves it: full, with backslashes, without "." and
+// ".." and without a trailing separator, so that two spellings of one file
+// compare equal. (The platform leaves "\\?\" paths as they are.)
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full = path;
+  const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size > 0) {
+    full.assign(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(length < size ? length : 0);
+    if (full.empty()) full = path;
+  }
+  for (wchar_t& c : full)
+    if (c == L'/') c = L'\\';
+  while (full.size() > 1 && full.back() == L'\\' && full[full.size() - 2] != L':') full.pop_back();
+  return full;
+}
+
+// Two full paths (FullPath) name the same file when they differ only in case
+// or in a "\\?\" prefix before a drive letter.
 bool SamePath(const std::wstring& a, const std::wstring& b) noexcept {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+  const auto key = [](const std::wstring& path) {
+    const bool prefixed = path.size() > 6 && path.compare(0, 4, L"\\\\?\\") == 0 && path[5] == L':';
+    return std::wstring_view(path).substr(prefixed ? 4 : 0);
+  };
+  const std::wstring_view x = key(a), y = key(b);
+  return CompareStringOrdinal(x.data(), static_cast<int>(x.size()), y.data(),
+                              static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
 }
 
 HRESULT RecordWalked(void* data, const wchar_t* path, DWORD attributes, ULONGLONG size) noexcept {
@@ -120,14 +152,15 @@ HRESULT RecordWalked(void* data, const wchar_t* path, DWORD attributes, ULONGLON
   }
 }
 
+// sources and output are normalised (FullPath); an output inside a source
+// folder is left out of the archive.
 HRESULT CollectItems(const std::vector<std::wstring>& sources, const std::wstring& output,
                      std::vector<ZipItem>* items, uint64_t* total) {
   for (const std::wstring& source : sources) {
     const DWORD attributes = GetFileAttributesW(source.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return E_FAIL;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      std::wstring root = source;
-      while (root.size() > 3 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
+      const std::wstring& root = source;
       WalkState state{&root, &output, items, total};
       const HRESULT hr = WalkDirectory(root.c_str(), nullptr, true, &RecordWalked, &state);
       if (hr == E_ABORT) return E_OUTOFMEMORY;
@@ -148,7 +181,8 @@ HRESULT CollectItems(const std::vector<std::wstring>& sources, const std::wstrin
 std::wstring ArchiveName(const ZipItem& item) {
   std::wstring name;
   if (item.path.size() > item.root.size()) {
-    name = item.path.substr(item.root.size() + 1);
+    // A drive root ("C:\\") already ends with its separator.
+    name = item.path.substr(item.root.size() + (item.root.back() == L'\\' ? 0 : 1));
   } else {
     const size_t slash = item.path.find_last_of(L"\\/");
     name = slash == std::wstring::npos ? item.path : item.path.substr(slash + 1);
@@ -171,6 +205,9 @@ class CZipBuild {
 
   HRESULT Run() {
     OMB_RETURN_IF_FAILED(request_.setupResult);
+    // Before the output is opened, which would empty a source that is the
+    // output itself.
+    OMB_RETURN_IF_FAILED(NormalisePaths());
     OMB_RETURN_IF_FAILED(OpenOutput());
     HRESULT hr = Build();
     if (FAILED(hr) && createdFile_) {
@@ -181,6 +218,16 @@ class CZipBuild {
   }
 
  private:
+  HRESULT NormalisePaths() {
+    if (!request_.destPath.empty()) output_ = FullPath(request_.destPath);
+    sources_.reserve(request_.sources.size());
+    for (const std::wstring& source : request_.sources) {
+      sources_.push_back(FullPath(source));
+      if (!output_.empty() && SamePath(sources_.back(), output_)) return E_INVALIDARG;
+    }
+    return S_OK;
+  }
+
   HRESULT OpenOutput() {
     if (request_.destPath.empty()) return request_.destStream ? S_OK : E_FAIL;
     file_.reset(CreateFileW(request_.destPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
@@ -193,7 +240,7 @@ class CZipBuild {
 
   HRESULT Build() {
     std::vector<ZipItem> items;
-    OMB_RETURN_IF_FAILED(CollectItems(request_.sources, request_.destPath, &items, &total_));
+    OMB_RETURN_IF_FAILED(CollectItems(sources_, output_, &items, &total_));
     CZipWriter writer([this](uint64_t offset, const BYTE* data, size_t size) {
       return WriteBlock(offset, data, size);
     });
@@ -206,7 +253,9 @@ class CZipBuild {
                                          : writer.AddFile(name, item.path));
     }
     OMB_RETURN_IF_FAILED(writer.Finish());
+    // The output holds exactly the archive: bytes it held before are cut.
     if (file_ && !SetEndOfFile(file_.get())) return HResultFromLastError();
+    if (!file_) OMB_RETURN_IF_FAILED(request_.destStream->SetSize(writer.ArchiveBytes()));
     return S_OK;
   }
 
@@ -245,6 +294,8 @@ class CZipBuild {
 
   CJob& job_;
   const CZipRequest& request_;
+  std::wstring output_;  // normalised; empty for a stream
+  std::vector<std::wstring> sources_;  // normalised
   unique_file file_;
   bool createdFile_ = false;
   uint64_t total_ = 0;
@@ -258,8 +309,10 @@ HRESULT ReadSources(IDispatch* options, const std::function<std::wstring(const w
                     std::vector<std::wstring>* sources) {
   unique_variant src;
   ReadMember(options, L"src", src.put());
+  // An empty path would resolve to the page's own folder.
   if (src.vt() == VT_BSTR) {
-    sources->push_back(resolve(src->bstrVal ? src->bstrVal : L""));
+    if (SysStringLen(src->bstrVal) == 0) return E_INVALIDARG;
+    sources->push_back(resolve(src->bstrVal));
     return S_OK;
   }
   if (src.vt() != VT_DISPATCH || !src->pdispVal) return E_FAIL;
@@ -269,7 +322,8 @@ HRESULT ReadSources(IDispatch* options, const std::function<std::wstring(const w
     unique_variant element;
     ReadMember(src->pdispVal, std::to_wstring(i).c_str(), element.put());
     if (element.vt() != VT_BSTR) return E_FAIL;
-    sources->push_back(resolve(element->bstrVal ? element->bstrVal : L""));
+    if (SysStringLen(element->bstrVal) == 0) return E_INVALIDARG;
+    sources->push_back(resolve(element->bstrVal));
   }
   return S_OK;
 }

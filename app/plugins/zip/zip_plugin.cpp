@@ -1,6 +1,7 @@
 #include "app/plugins/zip/zip_plugin.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,14 +21,15 @@ constexpr DispMember<CZipPlugin> kMembers[] = {
 };
 
 // "index": signed or unsigned 32-bit integers and the machine integer types;
-// anything else counts as 0.
+// anything else counts as 0. A negative index names no archive: it becomes
+// the largest index, which fails like any index past the file's archives.
 uint32_t ReadIndex(IDispatch* options) noexcept {
   unique_variant value;
   ReadMember(options, L"index", value.put());
   switch (value.vt()) {
     case VT_I4:
     case VT_INT:
-      return value->lVal < 0 ? 0 : static_cast<uint32_t>(value->lVal);
+      return value->lVal < 0 ? UINT32_MAX : static_cast<uint32_t>(value->lVal);
     case VT_UI4:
     case VT_UINT:
       return value->ulVal;
@@ -92,7 +94,8 @@ HRESULT CZipPlugin::Unzip(DispCall& call) {
   request.overwrite = OptionBool(options, L"overWrite", false);
   if (hasSource) request.source = Resolve(source.c_str());
   if (hasDest) request.dest = Resolve(dest.c_str());
-  if (!hasDest)
+  // An empty path would resolve to the page's own folder.
+  if (!hasDest || dest.empty() || (hasSource && source.empty()))
     request.setupResult = E_INVALIDARG;
   else if (request.memoryForm)
     request.setupResult = CopyStreamBytes(options, &request.bytes);
@@ -111,7 +114,10 @@ HRESULT CZipPlugin::Zip(DispCall& call) {
   unique_variant dest;
   ReadMember(options, L"dest", dest.put());
   if (dest.vt() == VT_BSTR) {
-    request.destPath = Resolve(dest->bstrVal ? dest->bstrVal : L"");
+    if (SysStringLen(dest->bstrVal) > 0)
+      request.destPath = Resolve(dest->bstrVal);
+    else if (SUCCEEDED(request.setupResult))
+      request.setupResult = E_INVALIDARG;  // would resolve to the page's own folder
   } else if (dest.vt() != VT_DISPATCH || !dest->pdispVal ||
              FAILED(dest->pdispVal->QueryInterface(IID_PPV_ARGS(&request.destStream)))) {
     if (SUCCEEDED(request.setupResult)) request.setupResult = E_FAIL;

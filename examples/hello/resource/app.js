@@ -1,3 +1,4 @@
+// @ts-check
 // The start-up script has already given this page queryModule, console,
 // loadPlugin, createWindow and abort.
 console.log('hello: page script running from ' + location.href);
@@ -6,6 +7,7 @@ console.log('hello: page script running from ' + location.href);
 console.showJsError = false;
 
 // Plug-ins are created on first use; a missing one reads as undefined.
+/** @template {keyof Ombrel.PluginMap} K @param {K} name @returns {Ombrel.PluginMap[K] | undefined} */
 function tryModule(name) {
   try { return queryModule(name); } catch (e) { return undefined; }
 }
@@ -13,7 +15,7 @@ function tryModule(name) {
 var win = tryModule('window');
 if (win) {
   win.title = 'Hello from Ombrel';
-  win.show();
+  win.show(true);
 } else {
   console.log('hello: the window plug-in is not available in this build');
 }

@@ -4,11 +4,16 @@
 //   msgpeer <reply id> <context> <id>...
 //
 // A "ping" message is answered by sending "pong" to <reply id> with the
-// payload "<received payload>|<context>"; "quit" ends the program.
+// payload "<received payload>|<context>"; "quit" ends the program. For tests
+// of slow and hung receivers: "slow" (payload: milliseconds) waits that long
+// inside its handler and then answers like "ping"; "freeze" (payload:
+// milliseconds) returns at once and then stops taking messages for that long;
+// "claim" (payload: a name) claims the name as a unique window.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <string>
+#include <utility>
 
 #include "app/plugins/window/msg_dispatch.h"
 #include "sdk/com.h"
@@ -17,6 +22,10 @@ namespace {
 
 omb::ComPtr<IDispatch> g_msg;
 std::wstring g_replyId;
+HWND g_frame = nullptr;
+DWORD g_freezeMs = 0;
+
+enum class Kind { kPing, kQuit, kSlow, kFreeze, kClaim };
 
 HRESULT CallMember(IDispatch* obj, const wchar_t* name, WORD flags, VARIANT* args, UINT count,
                    DISPID* named = nullptr) {
@@ -39,7 +48,7 @@ VARIANT Text(BSTR s) {
 // A handler function: called as handler(payload, context).
 class Handler : public omb::ComObject<Handler, IDispatch> {
  public:
-  explicit Handler(bool quits) : quits_(quits) {}
+  explicit Handler(Kind kind) : kind_(kind) {}
   STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
     *count = 0;
     return S_OK;
@@ -50,13 +59,22 @@ class Handler : public omb::ComObject<Handler, IDispatch> {
   }
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) noexcept override {
-    if (quits_) {
+    if (kind_ == Kind::kQuit) {
       PostQuitMessage(0);
       return S_OK;
     }
     if (params->cArgs != 2 || params->rgvarg[1].vt != VT_BSTR || params->rgvarg[0].vt != VT_BSTR)
       return E_INVALIDARG;
     const BSTR payload = params->rgvarg[1].bstrVal;
+    if (kind_ == Kind::kFreeze) {
+      g_freezeMs = static_cast<DWORD>(_wtoi(payload));
+      return S_OK;
+    }
+    if (kind_ == Kind::kClaim) {
+      bool unique = false;
+      return omb::IsUniqueWindow(g_frame, payload, &unique);
+    }
+    if (kind_ == Kind::kSlow) Sleep(static_cast<DWORD>(_wtoi(payload)));
     const BSTR context = params->rgvarg[0].bstrVal;
     std::wstring reply(payload, SysStringLen(payload));
     reply += L"|";
@@ -69,7 +87,7 @@ class Handler : public omb::ComObject<Handler, IDispatch> {
   }
 
  private:
-  bool quits_;
+  Kind kind_;
 };
 
 LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
@@ -77,8 +95,8 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-HRESULT Register(const wchar_t* name, bool quits, const wchar_t* context) {
-  omb::ComPtr<Handler> handler = omb::Make<Handler>(quits);
+HRESULT Register(const wchar_t* name, Kind kind, const wchar_t* context) {
+  omb::ComPtr<Handler> handler = omb::Make<Handler>(kind);
   omb::unique_bstr nameText(SysAllocString(name));
   omb::unique_bstr contextText(SysAllocString(context));
   VARIANT fn;
@@ -106,7 +124,11 @@ int main() {
   HWND frame = CreateWindowExW(0, wc.lpszClassName, L"msgpeer", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                nullptr, nullptr, wc.hInstance, nullptr);
   if (!frame || FAILED(omb::CreateMsgDispatch(frame, &g_msg))) return 3;
-  if (FAILED(Register(L"ping", false, argv[2])) || FAILED(Register(L"quit", true, L""))) return 4;
+  g_frame = frame;
+  if (FAILED(Register(L"ping", Kind::kPing, argv[2])) || FAILED(Register(L"quit", Kind::kQuit, L"")) ||
+      FAILED(Register(L"slow", Kind::kSlow, argv[2])) ||
+      FAILED(Register(L"freeze", Kind::kFreeze, L"")) || FAILED(Register(L"claim", Kind::kClaim, L"")))
+    return 4;
   DISPID put = DISPID_PROPERTYPUT;
   for (int i = 3; i < argc; ++i) {
     omb::unique_bstr id(SysAllocString(argv[i]));
@@ -124,6 +146,8 @@ int main() {
       DispatchMessageW(&msg);
     }
     if (quit) break;
+    // A hung peer: no message is taken, sent ones included.
+    if (g_freezeMs) Sleep(std::exchange(g_freezeMs, 0));
   }
   omb::ReleaseFrameMessages(frame);
   g_msg = nullptr;

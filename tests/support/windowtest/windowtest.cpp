@@ -91,10 +91,39 @@ DWORD WINAPI ChooseThread(void* param) {
   return 0;
 }
 
+HANDLE g_peer = nullptr;
+
+struct IdSearch {
+  const wchar_t* id;
+  HWND found;
+};
+
+BOOL CALLBACK FindCarrier(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<IdSearch*>(param);
+  if (reinterpret_cast<ULONG_PTR>(GetPropW(window, search->id)) != 0x10102) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK CollectPropertyName(HWND, LPWSTR name, HANDLE, ULONG_PTR names) {
+  if (!IS_INTRESOURCE(name)) {
+    auto* list = reinterpret_cast<std::wstring*>(names);
+    if (!list->empty()) *list += L",";
+    *list += name;
+  }
+  return TRUE;
+}
+
 LONG Arg(const omb::DispArgs& args, UINT i) {
   LONG value = 0;
   args.Number(i, &value);
   return value;
+}
+
+std::wstring ArgText(const omb::DispArgs& args, UINT i) {
+  const wchar_t* s = nullptr;
+  UINT n = 0;
+  return SUCCEEDED(args.String(i, &s, &n)) ? std::wstring(s, n) : std::wstring();
 }
 
 class CWindowTestPlugin
@@ -210,6 +239,79 @@ class CWindowTestPlugin
     CloseHandle(thread);
     return call.ReturnBool(true);
   }
+  // menuState(position) -> the state flags of the menu bar's item, or -1
+  HRESULT MenuState(omb::DispCall& call) {
+    return call.ReturnInt(static_cast<LONG>(
+        GetMenuState(GetMenu(frame_), static_cast<UINT>(Arg(call.args, 0)), MF_BYPOSITION)));
+  }
+  // setProp(name, value), getProp(name) -> a property of the frame
+  HRESULT PutProp(omb::DispCall& call) {
+    return call.ReturnBool(SetPropW(frame_, ArgText(call.args, 0).c_str(),
+                                    reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(Arg(call.args, 1)))) != FALSE);
+  }
+  HRESULT ReadProp(omb::DispCall& call) {
+    return call.ReturnInt(static_cast<LONG>(
+        reinterpret_cast<LONG_PTR>(GetPropW(frame_, ArgText(call.args, 0).c_str()))));
+  }
+  // propNames() -> the names of the frame's properties, comma-separated
+  HRESULT PropNames(omb::DispCall& call) {
+    std::wstring names;
+    EnumPropsExW(frame_, CollectPropertyName, reinterpret_cast<LPARAM>(&names));
+    return call.ReturnString(names.c_str());
+  }
+  // makeFile(folder, name) -> the full path of folder (inside the current
+  // directory), created with an empty file of that name in it
+  HRESULT MakeFile(omb::DispCall& call) {
+    wchar_t cwd[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    const std::wstring folder = std::wstring(cwd) + L"\\" + ArgText(call.args, 0);
+    const std::wstring file = L"\\\\?\\" + folder + L"\\" + ArgText(call.args, 1);
+    CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return call.ReturnNull();
+    CloseHandle(handle);
+    return call.ReturnString(folder.c_str());
+  }
+  // startPeer(arguments): starts msgpeer.exe with the arguments
+  HRESULT StartPeer(omb::DispCall& call) {
+    wchar_t dir[MAX_PATH] = L".";
+    GetEnvironmentVariableW(L"OMBREL_SUPPORT_DIR", dir, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(dir) + L"\\msgpeer.exe\" " + ArgText(call.args, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+      return call.ReturnBool(false);
+    CloseHandle(process.hThread);
+    g_peer = process.hProcess;
+    return call.ReturnBool(true);
+  }
+  // stopPeer(): ends the peer whatever state it is in
+  HRESULT StopPeer(omb::DispCall&) {
+    if (g_peer) {
+      TerminateProcess(g_peer, 9);
+      WaitForSingleObject(g_peer, 5000);
+      CloseHandle(g_peer);
+      g_peer = nullptr;
+    }
+    return S_OK;
+  }
+  // waitForId(id, timeoutMs, hung) -> whether a window carrying the message
+  // id appeared (and, with hung true, has stopped taking messages) in time
+  HRESULT WaitForId(omb::DispCall& call) {
+    const std::wstring id = ArgText(call.args, 0);
+    bool hung = false;
+    call.args.Bool(2, &hung);
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(Arg(call.args, 1));
+    do {
+      IdSearch search{id.c_str(), nullptr};
+      EnumWindows(FindCarrier, reinterpret_cast<LPARAM>(&search));
+      if (search.found && (!hung || IsHungAppWindow(search.found))) return call.ReturnBool(true);
+      Sleep(50);
+    } while (GetTickCount64() < end);
+    return call.ReturnBool(false);
+  }
   HRESULT IsIconic(omb::DispCall& call) { return call.ReturnBool(::IsIconic(frame_) != FALSE); }
   HRESULT IsZoomed(omb::DispCall& call) { return call.ReturnBool(::IsZoomed(frame_) != FALSE); }
 
@@ -249,6 +351,14 @@ const omb::DispMember<CWindowTestPlugin> kMembers[] = {
     {-9983, L"chooseInDialog", &CWindowTestPlugin::ChooseInDialog},
     {-9982, L"pressInDialog", &CWindowTestPlugin::PressInDialog},
     {-9981, L"postSysCommand", &CWindowTestPlugin::PostSysCommand},
+    {-9980, L"menuState", &CWindowTestPlugin::MenuState},
+    {-9979, L"setProp", &CWindowTestPlugin::PutProp},
+    {-9978, L"getProp", &CWindowTestPlugin::ReadProp},
+    {-9977, L"propNames", &CWindowTestPlugin::PropNames},
+    {-9976, L"startPeer", &CWindowTestPlugin::StartPeer},
+    {-9975, L"stopPeer", &CWindowTestPlugin::StopPeer},
+    {-9974, L"waitForId", &CWindowTestPlugin::WaitForId},
+    {-9973, L"makeFile", &CWindowTestPlugin::MakeFile},
 };
 
 std::span<const omb::DispMember<CWindowTestPlugin>> CWindowTestPlugin::Members() noexcept {

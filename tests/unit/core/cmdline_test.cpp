@@ -56,14 +56,15 @@ TEST(CmdLine, EmptyKeyOrValueIsNotAPair) {
   EXPECT_TRUE(cmd.HasSwitch(L"flag="));
 }
 
-TEST(CmdLine, FieldsOfHundredCharactersDoNotFit) {
-  const std::wstring k99(99, L'k'), k100(100, L'k'), v99(99, L'v'), v100(100, L'v');
-  EXPECT_EQ(ValueOf(CCmdLine((L"app.exe " + k99 + L"=" + v99).c_str()), k99.c_str()), v99);
-  CCmdLine longKey((L"app.exe " + k100 + L"=v").c_str());
-  EXPECT_TRUE(longKey.Pairs().empty());
-  EXPECT_TRUE(longKey.HasSwitch((k100 + L"=v").c_str()));
-  CCmdLine longValue((L"app.exe k=" + v100).c_str());
-  EXPECT_TRUE(longValue.Pairs().empty());
+TEST(CmdLine, PairsHaveNoLengthLimit) {
+  // An ordinary but long application folder must select that folder.
+  const std::wstring folder =
+      L"C:\\Users\\someone\\Documents\\Projects\\" + std::wstring(120, L'a') + L"\\app";
+  EXPECT_EQ(ValueOf(CCmdLine((L"app.exe \"d=" + folder + L"\"").c_str()), L"d"), folder);
+  const std::wstring k300(300, L'k');
+  CCmdLine longKey((L"app.exe " + k300 + L"=v").c_str());
+  EXPECT_EQ(ValueOf(longKey, k300.c_str()), L"v");
+  EXPECT_TRUE(longKey.Switches().empty());
 }
 
 TEST(CmdLine, ValueMayHoldEqualsSignsAndQuotedSpaces) {

@@ -118,6 +118,38 @@ TEST(ScriptObject, StoresPointersRawAndEverythingElseAsDeepCopies) {
   EXPECT_EQ(baseline, held->Refs());
 }
 
+TEST(ScriptObject, StoresWhatAByReferenceArgumentPointsTo) {
+  auto obj = New<CObject>();
+  LONG number = 5;
+  VARIANT inner = ArgString(SysAllocString(L"text"));
+  VARIANT refs[2] = {};
+  refs[0].vt = VT_BYREF | VT_I4;
+  refs[0].plVal = &number;
+  refs[1].vt = VT_BYREF | VT_VARIANT;
+  refs[1].pvarVal = &inner;
+  ASSERT_EQ(S_OK, obj->SetMember(L"n", refs[0]));
+  ASSERT_EQ(S_OK, obj->SetMember(L"v", refs[1]));
+  number = 6;  // the caller's storage changes or goes away after the call
+  VariantClear(&inner);
+  EXPECT_EQ(L"3:5", Read(obj.Get(), L"n"));
+  EXPECT_EQ(L"8:text", Read(obj.Get(), L"v"));
+}
+
+TEST(ScriptObject, ArrayElementsNeverTakeThePushOrLengthIds) {
+  // Member ids come from one process-wide counter: run it up to just before
+  // the ids of push and length, then push across them.
+  auto filler = New<CObject>();
+  DISPID next = 0;
+  ASSERT_EQ(S_OK, filler->GetDispID(ScopedBstr(L"probe").get(), fdexNameEnsure, &next));
+  for (int i = 0; --next > CArray::kPushId + 3; ++i)
+    ASSERT_EQ(S_OK, filler->SetMember((L"f" + std::to_wstring(i)).c_str(), I4(i)));
+  auto array = New<CArray>();
+  for (LONG i = 0; i < 8; ++i) ASSERT_EQ(S_OK, ArrayPush(array.Get(), I4(100 + i)));
+  EXPECT_EQ(8u, Length(array.Get()));
+  for (LONG i = 0; i < 8; ++i)
+    EXPECT_EQ(L"3:" + std::to_wstring(100 + i), Read(array.Get(), std::to_wstring(i).c_str())) << i;
+}
+
 TEST(ScriptObject, AnswersInvalidCallsWithTheirCodes) {
   auto obj = New<CObject>();
   ASSERT_EQ(S_OK, obj->SetMember(L"m", I4(5)));

@@ -295,4 +295,15 @@ TEST_F(WalkDirectoryTest, LinkedFoldersAreReportedButNotEntered) {
   EXPECT_EQ(r.SortedPaths(), Paths({L"link", L"target", L"target\\inside.txt"}));
 }
 
+// Windows folder links cannot be made under Wine; what counts as one is
+// checked on the attribute and tag values the platform reports.
+TEST(FolderLink, IsANameSurrogateReparsePointOrOneWithoutTag) {
+  const DWORD folder = FILE_ATTRIBUTE_DIRECTORY, reparse = folder | FILE_ATTRIBUTE_REPARSE_POINT;
+  EXPECT_TRUE(IsFolderLink(reparse, IO_REPARSE_TAG_SYMLINK));
+  EXPECT_TRUE(IsFolderLink(reparse, IO_REPARSE_TAG_MOUNT_POINT));  // a junction
+  EXPECT_TRUE(IsFolderLink(reparse, 0));  // how Wine shows a Unix symbolic link
+  EXPECT_FALSE(IsFolderLink(reparse, 0x9000701A));  // a cloud-file placeholder
+  EXPECT_FALSE(IsFolderLink(folder, IO_REPARSE_TAG_SYMLINK));
+}
+
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -208,6 +210,45 @@ TEST_F(CopyOperationTest, ProgressWithoutAFunctionContinuesSilently) {
   EXPECT_TRUE(sink.reports.empty());
   omb::CCopyOperation none(dir / L"x", dir / L"y", false, false, nullptr);
   EXPECT_EQ(static_cast<DWORD>(PROGRESS_CONTINUE), Progress(none, 1));
+}
+
+struct Collection {
+  omb::CCopyOperation operation;
+  HRESULT result = E_PENDING;
+};
+
+// Collects with only about 48 KiB of the thread's stack left (the platform
+// gives a thread at least 1 MiB, and a tree deep enough to fill that by
+// recursion takes minutes to make under Wine).
+DWORD WINAPI CollectWithLittleStack(void* data) {
+  MEMORY_BASIC_INFORMATION stack{};
+  VirtualQuery(&stack, &stack, sizeof(stack));
+  const size_t free = reinterpret_cast<char*>(&stack) - static_cast<char*>(stack.AllocationBase);
+  volatile char* used = static_cast<char*>(_alloca(free - 48 * 1024));
+  used[0] = 0;
+  auto* collection = static_cast<Collection*>(data);
+  collection->result = collection->operation.CollectItems();
+  return 0;
+}
+
+// Collection keeps its place on the heap: a deep tree needs no more stack
+// than a flat one.
+TEST_F(CopyOperationTest, CollectsDeepTreesWithLittleStack) {
+  constexpr int kDepth = 100;
+  std::wstring folder = dir / L"deep";
+  MakeFolder(folder);
+  for (int i = 0; i < kDepth; ++i) MakeFolder(folder += L"\\d");
+  WriteBytes(folder + L"\\f.txt", 4);
+  ASSERT_TRUE(Exists(folder + L"\\f.txt"));
+
+  Collection run{omb::CCopyOperation(dir / L"deep", dir / L"dst", false, false, nullptr)};
+  HANDLE thread = CreateThread(nullptr, 0, &CollectWithLittleStack, &run, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 60000));
+  CloseHandle(thread);
+  EXPECT_EQ(S_OK, run.result);
+  EXPECT_EQ(static_cast<size_t>(kDepth) + 2, run.operation.Items().size());
+  EXPECT_EQ(4u, run.operation.Total());
 }
 
 TEST(CreateParentFolders, CreatesTheMissingChainOutermostFirst) {

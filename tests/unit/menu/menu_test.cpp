@@ -3,6 +3,7 @@
 // a pop-up menu whose chosen item runs.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -268,6 +269,35 @@ TEST(MenuPopup, TheChosenItemRunsInPopupAndTrayMenus) {
     EXPECT_EQ(second->calls[0].args, std::vector<std::wstring>{L"8:ctx"});
   }
   DestroyWindow(owner);
+}
+
+// Runs the process's counter through a whole cycle; keep it last, since it
+// moves the counter past its first pass.
+TEST(MenuIdentifiers, AfterTheLastIdentifierFreedOnesComeBackAndHeldOnesAreSkipped) {
+  auto fn = New<RecordingDispatch>();
+  auto kept = NewMenu();
+  ASSERT_TRUE(Append(kept.Get(), {{L"name", Str(L"Kept")}, {L"callback", Obj(fn.Get())}}));
+  const UINT held = IdAt(kept.Get(), 0);
+  UINT freed = 0;
+  {
+    auto gone = NewMenu();
+    ASSERT_TRUE(Append(gone.Get(), {{L"name", Str(L"Gone")}, {L"callback", Obj(fn.Get())}}));
+    freed = IdAt(gone.Get(), 0);
+  }
+  // Command messages carry 16 bits: 2000..0xFFFF, less the one held.
+  const UINT cycle = 0xFFFF - 2000;
+  std::set<UINT> seen;
+  for (UINT i = 0; i < cycle; ++i) {
+    const UINT id = omb::TakeMenuCommandId();
+    ASSERT_TRUE(id >= 2000 && id <= 0xFFFF) << id;
+    ASSERT_NE(id, held);
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), cycle);
+  EXPECT_EQ(seen.count(freed), 1u);
+  // The item that holds its identifier still runs by it.
+  EXPECT_EQ(kept->Exec(held), S_OK);
+  EXPECT_EQ(fn->calls.size(), 1u);
 }
 
 }  // namespace

@@ -3,11 +3,26 @@
 // process and to a second process (tests/support/msgpeer); unique windows.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "app/plugins/window/msg_dispatch.h"
 #include "tests/unit/core/recording_dispatch.h"
+
+// Allocations of this size and more fail while a test sets it, as they do
+// when memory runs out.
+std::atomic<size_t> g_failAllocationsFrom{SIZE_MAX};
+
+void* operator new(std::size_t size) {
+  if (size >= g_failAllocationsFrom.load()) throw std::bad_alloc();
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -221,6 +236,21 @@ TEST(Messaging, SendReachesEveryWindowWithTheIdWithPayloadAndContext) {
   // Names match case-sensitively: a receiver is found, no handler runs.
   EXPECT_TRUE(CallBool(a.msg.Get(), L"sendMsg", {Str(L"group"), Str(L"NOTE")}));
   EXPECT_EQ(handlerB->calls.size(), 3u);
+}
+
+TEST(Messaging, ABlockThatCannotBeAllocatedFailsThatDeliveryOnly) {
+  Frame a;
+  auto handler = New<Handler>();
+  SetId(a.msg.Get(), L"roomless");
+  ASSERT_TRUE(CallBool(a.msg.Get(), L"registerMsg", {Str(L"big"), Obj(handler.Get())}));
+  std::vector<VARIANT> args = {Str(L"roomless"), Str(L"big"), Str(std::wstring(1 << 20, L'x'))};
+  omb::unique_variant result;
+  g_failAllocationsFrom = 1 << 20;  // the block needs about 2 MB
+  const HRESULT hr = Call(a.msg.Get(), L"sendMsg", std::move(args), result.put());
+  g_failAllocationsFrom = SIZE_MAX;
+  EXPECT_EQ(hr, S_OK);  // no script error
+  EXPECT_TRUE(omb::IsTrue(*result));  // a receiver was found
+  EXPECT_TRUE(handler->calls.empty());
 }
 
 TEST(Messaging, RegistrationKeepsTheFirstHandlerAndIdsAccumulate) {

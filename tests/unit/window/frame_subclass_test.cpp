@@ -94,18 +94,35 @@ TEST_F(FrameSubclass, OnlyAnExactFalseCancelsASystemCommand) {
   EXPECT_EQ(refuse->calls + allow->calls, 2);
 }
 
-TEST_F(FrameSubclass, MenuCommandsInRangeGoToTheMenu) {
+TEST_F(FrameSubclass, MenuCommandsGoToTheMenuWhateverTheirIdentifier) {
   CMainSubclassWindow subclass;
   ASSERT_TRUE(subclass.Attach(frame_, nullptr));
   ComPtr<CRecordingMenu> menu = Make<CRecordingMenu>(2005);
   subclass.SetMenu(menu.Get());
   SendMessageW(frame_, WM_COMMAND, 2005, 0);
   EXPECT_EQ(menu->last, 2005u);
-  SendMessageW(frame_, WM_COMMAND, 3000, 0);
-  EXPECT_EQ(menu->last, 3000u);
-  SendMessageW(frame_, WM_COMMAND, 3001, 0);
-  SendMessageW(frame_, WM_COMMAND, 1999, 0);
-  EXPECT_EQ(menu->last, 3000u);
+  SendMessageW(frame_, WM_COMMAND, 3001, 0);  // past the first thousand identifiers
+  EXPECT_EQ(menu->last, 3001u);
+  SendMessageW(frame_, WM_COMMAND, 0xFFFF, 0);
+  EXPECT_EQ(menu->last, 0xFFFFu);
+  // A control's notification (it names its window) is not a menu command.
+  SendMessageW(frame_, WM_COMMAND, 2005, reinterpret_cast<LPARAM>(frame_));
+  EXPECT_EQ(menu->last, 0xFFFFu);
+}
+
+TEST_F(FrameSubclass, AClosingFrameLeavesItsMenuBarToTheMenuObjects) {
+  CMainSubclassWindow subclass;
+  ASSERT_TRUE(subclass.Attach(frame_, nullptr));
+  HMENU bar = CreateMenu();
+  HMENU sub = CreatePopupMenu();
+  AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), L"Sub");
+  SetMenu(frame_, bar);
+  ComPtr<CRecordingMenu> menu = Make<CRecordingMenu>(2005);
+  subclass.SetMenu(menu.Get());
+  DestroyWindow(frame_);
+  EXPECT_TRUE(IsMenu(bar));
+  EXPECT_TRUE(IsMenu(sub));
+  DestroyMenu(bar);
 }
 
 TEST_F(FrameSubclass, CaptionlessFrameHasNoNonClientArea) {

@@ -109,6 +109,33 @@ TEST_F(WindowDispatch, DialogsNeedAResultSlot) {
   EXPECT_EQ(Call(L"selectFolder", DISPATCH_METHOD, {}, nullptr), E_INVALIDARG);
 }
 
+// A shape whose region never reached a window is not a shape: size writes
+// still apply afterwards.
+TEST_F(WindowDispatch, AShapeThatWasNotAppliedLeavesSizeWritesWorking) {
+  // A 2 by 2 bitmap, 24 bits, rows padded to 4 bytes, one pixel not white.
+  const BYTE pixels[16] = {0, 0, 0, 255, 255, 255, 0, 0, 255, 255, 255, 255, 255, 255, 0, 0};
+  BITMAPINFOHEADER info{sizeof(info), 2, 2, 1, 24, BI_RGB, sizeof(pixels), 0, 0, 0, 0};
+  BITMAPFILEHEADER file{0x4D42, sizeof(file) + sizeof(info) + sizeof(pixels), 0, 0,
+                        sizeof(file) + sizeof(info)};
+  HANDLE out = CreateFileW(L"shape.bmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(out, &file, sizeof(file), &written, nullptr);
+  WriteFile(out, &info, sizeof(info), &written, nullptr);
+  WriteFile(out, pixels, sizeof(pixels), &written, nullptr);
+  CloseHandle(out);
+
+  VARIANT path;
+  VariantInit(&path);
+  path.vt = VT_BSTR;
+  path.bstrVal = SysAllocString(L"shape.bmp");
+  EXPECT_EQ(Put(L"shapeImage", path), S_OK);  // no frame: no region can be set
+  VariantClear(&path);
+  unique_variant result;
+  EXPECT_EQ(Call(L"width", DISPATCH_PROPERTYPUT, {I4(50)}, result.get()), S_OK);
+  EXPECT_EQ(result.vt(), VT_EMPTY);  // not the refusal (false) of a shaped window
+}
+
 TEST_F(WindowDispatch, InitializeNeedsCoreAndBrowser) {
   EXPECT_EQ(plugin_->Initialize(nullptr, nullptr), E_INVALIDARG);
 }

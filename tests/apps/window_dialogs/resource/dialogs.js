@@ -52,6 +52,18 @@ function fileDialogs() {
   t.equal(several && several.length, 2, 'holding every chosen file');
   t.ok(several && /\\two\.txt$/i.test(several[1]), 'each as a full path: ' + (several && several[1]));
 
+  // Paths of 260 characters and more come back whole: a folder of 200
+  // characters (the dialog itself needs it below 260) holding longer names.
+  function repeat(c, n) { return new Array(n + 1).join(c); }
+  var here = x.makeFile('short', 'p.txt').length - 'short'.length;
+  var deep = x.makeFile(repeat('d', 200 - here), repeat('a', 70) + '.txt');
+  x.makeFile(repeat('d', 200 - here), repeat('b', 70) + '.txt');
+  x.chooseInDialog('"' + repeat('a', 70) + '.txt" "' + repeat('b', 70) + '.txt"', 5000);
+  var whole = w.selectFile({ multi: true, initDir: deep });
+  t.equal(whole && whole.length, 2, 'a multiple selection keeps paths of 260 characters and more');
+  t.ok(whole && whole[1] == deep + '\\' + repeat('b', 70) + '.txt',
+       'each whole: ' + (whole && whole[1].length) + ' characters');
+
   x.pressInDialog(2, 5000);
   t.ok(w.selectFolder({ title: 'Folder' }) === null, 'a cancelled folder dialog answers null');
 }
