@@ -12,6 +12,12 @@ namespace {
 std::atomic<long> g_runningJobs{0};
 std::atomic<bool> g_stopping{false};
 
+// Set while g_stopping holds; lives as long as the process.
+HANDLE StopEventHandle() noexcept {
+  static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
+
 // The message that hands an ended job back: lParam is the CJob.
 constexpr UINT kJobEnded = WM_APP + 0x4A0;
 constexpr wchar_t kJobWindowClass[] = L"OmbrelJobEnd";
@@ -76,6 +82,8 @@ bool CJob::Has(const wchar_t* name) const noexcept {
 }
 
 bool CJob::Stopping() const noexcept { return g_stopping.load(); }
+
+HANDLE CJob::StopEvent() const noexcept { return StopEventHandle(); }
 
 IDispatch* CJob::Object(const wchar_t* name) noexcept {
   Slot* slot = Find(name);
@@ -231,6 +239,12 @@ bool WaitForJobs(DWORD timeoutMs) noexcept {
   return g_runningJobs.load() == 0;
 }
 
-void StopJobs() noexcept { g_stopping = true; }
+void StopJobs() noexcept {
+  g_stopping = true;
+  if (HANDLE event = StopEventHandle()) ::SetEvent(event);
+}
 
-void ResumeJobs() noexcept { g_stopping = false; }
+void ResumeJobs() noexcept {
+  if (HANDLE event = StopEventHandle()) ::ResetEvent(event);
+  g_stopping = false;
+}

@@ -64,6 +64,9 @@ class CJob {
   bool Has(const wchar_t* name) const noexcept;
   // True once the host asked running jobs to stop (StopJobs).
   bool Stopping() const noexcept;
+  // A manual-reset event that is set while jobs are asked to stop, for jobs
+  // that wait on other handles: wait on it too. Null if it could not be made.
+  HANDLE StopEvent() const noexcept;
   // The proxy of the named object, unmarshalled on first use; null when the
   // name is absent, unmarshalling failed or the job is stopping. The job
   // keeps the reference.
