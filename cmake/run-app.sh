@@ -14,6 +14,16 @@
 #                 copy's plugins folder: helper libraries built from
 #                 tests/support (<name>.dll) or the build's own (Vellum).
 #   test-args     further command-line words for the host, on one line.
+#   test-output   what the host must write to its standard output: one
+#                 extended regular expression per line (# starts a comment),
+#                 matched in order against the output's lines without the
+#                 reporter's own ("ok - ...", "not ok - ...", "# ...", the
+#                 totals), one pattern per line and no line left over.
+#   test-server   the host runs inside the local network servers of
+#                 tests/support/netserve/netserve.py, which pass their
+#                 addresses in its environment; the file holds netserve's
+#                 options on one line (--tls for the HTTPS collection
+#                 server, --trust to trust its test authority meanwhile).
 #
 # OMBREL_WINE_RUN names the build tree's wine-run.sh (default: next to HOST).
 # OMBREL_ENGINE=double runs the application on the build's strict double of
@@ -62,10 +72,47 @@ if [[ -f $app/test-args ]]; then
     read -r -a args <"$app/test-args" || true
 fi
 
+servers=()
+if [[ -f $app/test-server ]]; then
+    read -r -a options <"$app/test-server" || true
+    python=$(command -v /usr/bin/python3 || command -v python3)
+    servers=("$python" "$(realpath "$(dirname "$0")/../tests/support/netserve/netserve.py")"
+             "${options[@]}" --)
+fi
+
+# Compares the host's output with test-output (see above); prints the first
+# difference.
+check_output() {
+    LC_ALL=C awk '
+        NR == FNR { if ($0 !~ /^(#|$)/) want[n++] = $0; next }
+        { sub(/\r$/, "") }
+        /^(ok - |not ok - |# |[0-9]+ passed, [0-9]+ failed$)/ { next }
+        {
+            if (i >= n) { bad = "an extra line: " $0; exit }
+            if ($0 !~ want[i]) { bad = "line \"" $0 "\" does not match " want[i]; exit }
+            i++
+        }
+        END {
+            if (bad == "" && i < n) bad = "no line for " want[i]
+            if (bad != "") { print "run-app: standard output: " bad > "/dev/stderr"; exit 1 }
+        }' "$app/test-output" "$1"
+}
+
 cd "$copy"
 set +e
-timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}"
-rc=$?
+if [[ -f $app/test-output ]]; then
+    output=$copies/$name.stdout
+    "${servers[@]}" timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" \
+        "d=Z:${copy//\//\\}" "${args[@]}" >"$output"
+    rc=$?
+    cat "$output"
+    if [[ $rc -eq 0 ]] && ! check_output "$output"; then
+        rc=1
+    fi
+else
+    "${servers[@]}" timeout -k 5 "${OMBREL_APP_TIMEOUT:-55}" "$wine_run" "$host" "d=Z:${copy//\//\\}" "${args[@]}"
+    rc=$?
+fi
 set -e
 if [[ $rc -eq 124 || $rc -eq 137 ]]; then
     echo "run-app: $name did not finish within ${OMBREL_APP_TIMEOUT:-55} s" >&2

@@ -16,6 +16,8 @@ packages=(
     wine wine64 libgnutls30 xvfb xauth xdotool
     # zip archives for package tests and benches (Info-ZIP)
     zip unzip
+    # test certificates for the HTTPS tests; the download bench's peer
+    openssl curl
 )
 
 missing=()

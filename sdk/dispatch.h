@@ -20,7 +20,9 @@
 //       E_NOTIMPL (default: one type-information object, none provided);
 //   static constexpr HRESULT kUnknownMemberResult = E_NOTIMPL;
 //       Invoke of a DISPID that is not in the table (default
-//       DISP_E_MEMBERNOTFOUND).
+//       DISP_E_MEMBERNOTFOUND);
+//   static constexpr bool kTraceUnknownNames = false;
+//       an unknown name answers DISP_E_UNKNOWNNAME without the trace line.
 #pragma once
 
 #include <span>
@@ -206,7 +208,7 @@ class DispatchTable : public IDispatch {
     const auto* member = FindMember(Derived::Members(), names[0]);
     if (!member) {
       ids[0] = DISPID_UNKNOWN;
-      TraceUnknownName(Derived::kClassName, names[0]);
+      if constexpr (TraceUnknownNames()) TraceUnknownName(Derived::kClassName, names[0]);
       return DISP_E_UNKNOWNNAME;
     }
     ids[0] = member->id;
@@ -232,6 +234,12 @@ class DispatchTable : public IDispatch {
       return Derived::kTypeInfoNotImplemented;
     else
       return false;
+  }
+  static constexpr bool TraceUnknownNames() noexcept {
+    if constexpr (requires { Derived::kTraceUnknownNames; })
+      return Derived::kTraceUnknownNames;
+    else
+      return true;
   }
   static constexpr HRESULT UnknownMemberResult() noexcept {
     if constexpr (requires { Derived::kUnknownMemberResult; })

@@ -8,6 +8,7 @@
 
 #include "app/core/plugin_registry.h"
 #include "app/core/script_call.h"
+#include "app/core/terminal.h"
 #include "sdk/dispatch.h"
 #include "sdk/trace.h"
 
@@ -342,11 +343,12 @@ STDMETHODIMP CWebBrowserHost::QueryStatus(const GUID* group, ULONG, OLECMD*, OLE
   return group ? OLECMDERR_E_UNKNOWNGROUP : OLECMDERR_E_NOTSUPPORTED;
 }
 
-STDMETHODIMP CWebBrowserHost::Exec(const GUID* group, DWORD command, DWORD, VARIANT*,
+STDMETHODIMP CWebBrowserHost::Exec(const GUID* group, DWORD command, DWORD, VARIANT* in,
                                    VARIANT* out) noexcept {
   if (!group) return OLECMDERR_E_NOTSUPPORTED;
   if (*group != kCgidDocHostCommandHandler || command != OLECMDID_SHOWSCRIPTERROR)
     return OLECMDERR_E_UNKNOWNGROUP;
+  WriteScriptErrorToTerminal(in);  // shown or not, the terminal sees every error
   ComPtr<IDispatch> console;
   (void)QueryPlugin(L"console", &console);
   if (ShowsScriptErrorDialog(console.Get())) return E_NOTIMPL;

@@ -5,10 +5,12 @@
 #include "app/core/cmdline.h"
 #include "app/core/first_window.h"
 #include "app/core/job.h"
+#include "app/core/live_reload.h"
 #include "app/core/message_loop.h"
 #include "app/core/package.h"
 #include "app/core/paths.h"
 #include "app/core/plugin_registry.h"
+#include "app/core/terminal.h"
 #include "sdk/com.h"
 #include "sdk/trace.h"
 
@@ -43,6 +45,22 @@ void EndWindowsAndJobs(ComPtr<IUnknown>& firstWindow) noexcept {
               static_cast<unsigned>(RunningJobs()));
 }
 
+// The switches for developing an application: "console" (a console for the
+// page's log even when not started from one) and "watch" (live reload).
+struct DevelopmentSwitches {
+  bool console = false;
+  bool watch = false;
+};
+
+DevelopmentSwitches ReadDevelopmentSwitches() noexcept {
+  try {
+    CCmdLine cmd;
+    return {cmd.HasSwitch(L"console"), cmd.HasSwitch(L"watch")};
+  } catch (...) {
+    return {};
+  }
+}
+
 }  // namespace
 
 void DeletePackageFolder(const std::wstring& folder) noexcept {
@@ -60,6 +78,8 @@ void DeletePackageFolder(const std::wstring& folder) noexcept {
 
 int RunHost(HINSTANCE instance) noexcept {
   ConfigureLoggerFromEnvironment();
+  const DevelopmentSwitches development = ReadDevelopmentSwitches();
+  OpenTerminal(development.console);
   std::wstring packageFolder;
   EnterApplicationFolder(packageFolder);
 
@@ -72,10 +92,14 @@ int RunHost(HINSTANCE instance) noexcept {
     module.AddMessageLoop(&loop);
     // Without a first window (its page is missing: a wrong "d", a broken
     // package) nothing could ever end the loop.
-    if (SUCCEEDED(CreateFirstWindow(firstWindow)))
+    if (SUCCEEDED(CreateFirstWindow(firstWindow))) {
+      CLiveReload reload;
+      if (development.watch) WatchApplicationFolder(reload, loop);
       exitCode = loop.Run();
-    else
+      reload.Stop();
+    } else {
       OMB_TRACE(kTraceErrors, "RunHost", L"no first window; the host ends");
+    }
   } catch (...) {
     exitCode = static_cast<int>(E_OUTOFMEMORY);
   }

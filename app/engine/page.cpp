@@ -1,6 +1,7 @@
 #include "app/engine/page.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/engine/dispatch_util.h"
 #include "app/engine/page_document.h"
@@ -405,7 +406,11 @@ void CPage::Report(const ScriptError& error) noexcept {
   if (!host || !document_) return;
   ComPtr<IUnknown> document;
   document_->QueryInterface(IID_PPV_ARGS(&document));
-  if (!host->ReportScriptError(document.Get(), error)) {
+  ComPtr<CPage> keep(this);
+  const ScriptError* outer = std::exchange(reportedError_, &error);
+  const bool goOn = host->ReportScriptError(document.Get(), error);
+  reportedError_ = outer;
+  if (!goOn) {
     halted_ = true;
     timers_.Clear();
   }

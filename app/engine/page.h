@@ -59,6 +59,9 @@ class CPage : public ComObject<CPage, IActiveScriptSite, IActiveScriptSiteWindow
   // Navigates the control to a reference relative to this page.
   void NavigateFromPage(std::wstring_view reference) noexcept;
   void ReloadFromPage() noexcept;
+  // The script error being reported to the host, while it is (window.event
+  // describes it then, as the platform control's does); null otherwise.
+  const ScriptError* ReportedError() const noexcept { return reportedError_; }
   // Listeners of window/document "load" and "DOMContentLoaded".
   void AddListener(std::wstring_view type, IDispatch* listener) noexcept;
   void RemoveListener(std::wstring_view type, IDispatch* listener) noexcept;
@@ -128,6 +131,7 @@ class CPage : public ComObject<CPage, IActiveScriptSite, IActiveScriptSiteWindow
   Step step_ = Step::kNavigateComplete;
   size_t nextScript_ = 0;
   int busy_ = 0;
+  const ScriptError* reportedError_ = nullptr;
   bool stepPending_ = false;
   bool closing_ = false;
   bool closed_ = false;

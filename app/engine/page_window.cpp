@@ -1,6 +1,7 @@
 #include "app/engine/page_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "app/engine/page.h"
 #include "app/engine/page_document.h"
@@ -30,6 +31,7 @@ enum Member : size_t {
   kAttachEvent,
   kDetachEvent,
   kNavigator,
+  kEvent,
   kMemberCount
 };
 
@@ -59,6 +61,7 @@ constexpr OwnMember kMembers[] = {
     {L"attachEvent", true},
     {L"detachEvent", true},
     {L"navigator", false},
+    {L"event", false},
 };
 static_assert(std::size(kMembers) == kMemberCount);
 
@@ -367,6 +370,25 @@ HRESULT CPageWindow::ReadOwn(size_t member, VARIANT* result) noexcept {
       ComPtr<CNavigator> navigator = Make<CNavigator>();
       if (!navigator) return E_OUTOFMEMORY;
       SetDispatch(result, navigator.Get());
+      return S_OK;
+    }
+    case kEvent: {
+      // Only a script error being reported has an event here.
+      const ScriptError* error = page_ ? page_->ReportedError() : nullptr;
+      ComPtr<CScriptErrorEvent> event;
+      if (error) {
+        ScriptError copy;
+        try {
+          copy = *error;
+        } catch (...) {
+          return E_OUTOFMEMORY;
+        }
+        event = Make<CScriptErrorEvent>(std::move(copy));
+        if (!event) return E_OUTOFMEMORY;
+        SetDispatch(result, event.Get());
+      } else {
+        result->vt = VT_NULL;
+      }
       return S_OK;
     }
     default:  // window, self, top, parent

@@ -4,7 +4,7 @@
 // The engine's own global object does not show the members of a named item
 // when script reads them through `window.x`, so this object answers its own
 // members (external, alert, document, location, navigator, timers, open,
-// close, the self references, load listeners) and forwards every other name - reads,
+// close, the self references, load listeners, event) and forwards every other name - reads,
 // writes, calls and fdexNameEnsure creation - to the engine's global
 // dispatch. `window.x` and a global `x` are therefore one variable. A write
 // to one of its own members (`window.alert = f`) replaces that member for
@@ -69,7 +69,7 @@ class CPageWindow : public ComObject<CPageWindow, IDispatchEx, HtmlWindowDefault
 
   static constexpr DISPID kOwnBase = 1000;
   static constexpr DISPID kForwardBase = 0x10000;
-  static constexpr size_t kOwnCount = 20;
+  static constexpr size_t kOwnCount = 21;
 
   struct Forwarded {
     std::wstring name;

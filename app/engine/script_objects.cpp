@@ -135,6 +135,29 @@ HRESULT CNavigator::CookieEnabled(DispCall& call) { return call.ReturnBool(false
 
 std::span<const DispMember<CEventObject>> CEventObject::Members() noexcept { return kEventMembers; }
 
+constexpr DispMember<CScriptErrorEvent> kScriptErrorMembers[] = {
+    {1, L"type", &CScriptErrorEvent::Type},
+    {2, L"errorMessage", &CScriptErrorEvent::Message},
+    {3, L"errorUrl", &CScriptErrorEvent::Url},
+    {4, L"errorLine", &CScriptErrorEvent::Line},
+    {5, L"errorCharacter", &CScriptErrorEvent::Character},
+    {6, L"errorCode", &CScriptErrorEvent::Code},
+};
+
+std::span<const DispMember<CScriptErrorEvent>> CScriptErrorEvent::Members() noexcept {
+  return kScriptErrorMembers;
+}
+HRESULT CScriptErrorEvent::Type(DispCall& call) { return call.ReturnString(L"error"); }
+HRESULT CScriptErrorEvent::Message(DispCall& call) {
+  return call.ReturnString(error_.description.c_str());
+}
+HRESULT CScriptErrorEvent::Url(DispCall& call) { return call.ReturnString(error_.url.c_str()); }
+HRESULT CScriptErrorEvent::Line(DispCall& call) {
+  return call.ReturnInt(static_cast<LONG>(error_.line));
+}
+HRESULT CScriptErrorEvent::Character(DispCall& call) { return call.ReturnInt(error_.column); }
+HRESULT CScriptErrorEvent::Code(DispCall& call) { return call.ReturnInt(error_.code); }
+
 HRESULT CEventObject::Type(DispCall& call) { return call.ReturnString(details_.type.c_str()); }
 HRESULT CEventObject::Button(DispCall& call) { return call.ReturnInt(details_.button); }
 HRESULT CEventObject::ClientX(DispCall& call) { return call.ReturnInt(details_.client.x); }

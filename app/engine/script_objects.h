@@ -1,11 +1,13 @@
-// Small script-visible objects of a page: the location and navigator objects
-// and the event object handed to event sinks and listeners.
+// Small script-visible objects of a page: the location and navigator objects,
+// the event object handed to event sinks and listeners, and window.event
+// while a script error is reported to the host.
 #pragma once
 
 #include <span>
 #include <string>
 
 #include "app/engine/engine_com.h"
+#include "app/engine/page_host.h"
 #include "sdk/dispatch.h"
 
 namespace omb::engine {
@@ -85,6 +87,26 @@ class CEventObject : public ComObject<CEventObject, DispatchTable<CEventObject>>
   EventDetails details_;
   bool cancelBubble_ = false;
   bool returnValue_ = true;
+};
+
+// window.event while the control asks its host to show a script error: the
+// members the platform control's event object has for it.
+class CScriptErrorEvent : public ComObject<CScriptErrorEvent, DispatchTable<CScriptErrorEvent>> {
+ public:
+  static constexpr const char* kClassName = "CScriptErrorEvent";
+  static std::span<const DispMember<CScriptErrorEvent>> Members() noexcept;
+
+  explicit CScriptErrorEvent(ScriptError error) noexcept : error_(std::move(error)) {}
+
+  HRESULT Type(DispCall& call);
+  HRESULT Message(DispCall& call);
+  HRESULT Url(DispCall& call);
+  HRESULT Line(DispCall& call);
+  HRESULT Character(DispCall& call);
+  HRESULT Code(DispCall& call);
+
+ private:
+  ScriptError error_;
 };
 
 }  // namespace omb::engine

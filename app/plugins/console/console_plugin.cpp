@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/core/plugin_registry.h"
+#include "app/core/terminal.h"
 #include "sdk/dispatch.h"
 
 namespace omb {
@@ -80,6 +81,7 @@ HRESULT CConsolePlugin::Log(WORD flags, const DISPPARAMS* params, VARIANT* resul
   } catch (...) {
     return E_OUTOFMEMORY;
   }
+  Terminal().WriteLine(std::wstring_view(text, length));
   return S_OK;
 }
 

@@ -1,5 +1,6 @@
 // "console": the page's console (the start-up script makes it `console`).
-// "log" writes its first argument to the debugger output; "showJsError"
+// "log" writes its first argument to the debugger output (and to the
+// terminal the host was started from, if any); "showJsError"
 // holds the value the host site reads to decide whether script errors show
 // the browser's own dialog.
 #pragma once

@@ -151,6 +151,8 @@ class CFileListData : public omb::ComObject<CFileListData, IDataObject> {
 int g_passed = 0;
 int g_failed = 0;
 std::map<std::wstring, LONG> g_counters;
+// Values kept for later pages of the same run (value(name, v)).
+std::map<std::wstring, std::wstring> g_values;
 
 // Windows found (and closed) by watcher threads, by class name.
 std::mutex g_seenLock;
@@ -222,6 +224,17 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
     LONG add = 1;
     if (call.args.Count() > 1) call.args.Number(1, &add);
     return call.ReturnInt(g_counters[ArgText(call.args, 0)] += add);
+  }
+  // value(name, text) keeps text for the rest of the run (a reloaded page
+  // reads it); value(name) -> the kept text, or null
+  HRESULT Value(omb::DispCall& call) {
+    const std::wstring name = ArgText(call.args, 0);
+    if (call.args.Count() > 1) {
+      g_values[name] = ArgText(call.args, 1);
+      return S_OK;
+    }
+    const auto kept = g_values.find(name);
+    return kept == g_values.end() ? call.ReturnNull() : call.ReturnString(kept->second.c_str());
   }
   // hasOwner() -> whether this window is owned by another
   HRESULT HasOwner(omb::DispCall& call) {
@@ -405,6 +418,7 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
 };
 
 const omb::DispMember<CReporterPlugin> kMembers[] = {
+    {-9900, L"value", &CReporterPlugin::Value},
     {-10000, L"ok", &CReporterPlugin::Ok},
     {-9999, L"equal", &CReporterPlugin::Equal},
     {-9998, L"log", &CReporterPlugin::Log},
