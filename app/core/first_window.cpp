@@ -1,5 +1,7 @@
 #include "app/core/first_window.h"
 
+#include <cwchar>
+
 #include "app/core/browser_window.h"
 
 namespace omb {
@@ -14,6 +16,21 @@ HRESULT CreateFirstWindow(ComPtr<IUnknown>& window) noexcept {
   const HWND created = browser->Create(nullptr, nullptr);
   window = browser->Unknown();
   return created ? S_OK : E_FAIL;
+}
+
+namespace {
+
+BOOL CALLBACK DestroyIfBrowserWindow(HWND window, LPARAM) noexcept {
+  wchar_t name[64] = L"";
+  if (GetClassNameW(window, name, 64) && wcscmp(name, CWebBrowser::kClassName) == 0)
+    DestroyWindow(window);  // fails harmlessly for a window gone with its owner
+  return TRUE;
+}
+
+}  // namespace
+
+void DestroyBrowserWindows() noexcept {
+  EnumThreadWindows(GetCurrentThreadId(), &DestroyIfBrowserWindow, 0);
 }
 
 }  // namespace omb

@@ -9,4 +9,8 @@ namespace omb {
 
 HRESULT CreateFirstWindow(ComPtr<IUnknown>& window) noexcept;
 
+// Destroys every browser window of the calling thread (at exit), which
+// releases the plug-ins each window keeps.
+void DestroyBrowserWindows() noexcept;
+
 }  // namespace omb

@@ -1,10 +1,52 @@
 #include "app/core/job.h"
 
+#include <atomic>
 #include <cwchar>
 
 #include "sdk/trace.h"
 
 namespace {
+
+// Jobs started and not yet ended; changed on the starting thread, except
+// when a job cannot be handed back and ends on its worker.
+std::atomic<long> g_runningJobs{0};
+std::atomic<bool> g_stopping{false};
+
+// Set while g_stopping holds; lives as long as the process.
+HANDLE StopEventHandle() noexcept {
+  static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  return event;
+}
+
+// The message that hands an ended job back: lParam is the CJob.
+constexpr UINT kJobEnded = WM_APP + 0x4A0;
+constexpr wchar_t kJobWindowClass[] = L"OmbrelJobEnd";
+
+LRESULT CALLBACK JobWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message != kJobEnded) return DefWindowProcW(window, message, wParam, lParam);
+  delete reinterpret_cast<CJob*>(lParam);
+  --g_runningJobs;
+  return 0;
+}
+
+// The calling thread's message-only window that receives its ended jobs,
+// made on first use; it goes with the thread.
+HWND JobWindow() noexcept {
+  thread_local HWND window = nullptr;
+  if (window && IsWindow(window)) return window;
+  static const ATOM registered = [] {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &JobWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kJobWindowClass;
+    return RegisterClassExW(&wc);
+  }();
+  if (!registered) return nullptr;
+  window = CreateWindowExW(0, kJobWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+  return window;
+}
 
 // Hands back the reference that marshalled data holds: unmarshalling in any
 // apartment and releasing the result lets the owning side drop it.
@@ -39,9 +81,13 @@ bool CJob::Has(const wchar_t* name) const noexcept {
   return const_cast<CJob*>(this)->Find(name) != nullptr;
 }
 
+bool CJob::Stopping() const noexcept { return g_stopping.load(); }
+
+HANDLE CJob::StopEvent() const noexcept { return StopEventHandle(); }
+
 IDispatch* CJob::Object(const wchar_t* name) noexcept {
   Slot* slot = Find(name);
-  if (!slot) return nullptr;
+  if (!slot || Stopping()) return nullptr;
   if (slot->stream) {
     slot->unmarshalResult =
         ::CoGetInterfaceAndReleaseStream(slot->stream.Detach(), IID_PPV_ARGS(&slot->proxy));
@@ -69,6 +115,7 @@ const VARIANT& CJob::Context() noexcept {
 HRESULT CJob::Call(const wchar_t* name, std::span<const VARIANT> args, VARIANT* result) noexcept {
   Slot* slot = Find(name);
   if (!slot) return S_FALSE;
+  if (Stopping()) return E_ABORT;
   IDispatch* fn = Object(name);
   if (!fn) return FAILED(slot->unmarshalResult) ? slot->unmarshalResult : E_FAIL;
   return CallScript(fn, args, Context(), result);
@@ -118,11 +165,19 @@ DWORD WINAPI CJob::ThreadMain(void* param) noexcept {
   } catch (...) {
     OMB_TRACE(omb::kTraceErrors, "CJob::ThreadMain", L"The job ended with an exception.");
   }
+  // What belongs to this apartment goes here; the rest goes home.
   job->ReleaseCallbacks();
-  ComPtr<IUnknown> owner = std::move(job->owner_);
-  job.reset();
-  owner.Reset();
   if (SUCCEEDED(com)) ::CoUninitialize();
+  if (::PostMessageW(job->home_, kJobEnded, 0, reinterpret_cast<LPARAM>(job.get()))) {
+    job.release();
+    return 0;
+  }
+  // The starting thread is gone (or its queue is full): end here rather
+  // than never.
+  OMB_TRACE(omb::kTraceErrors, "CJob::ThreadMain", L"The job could not be handed back: %u",
+            static_cast<unsigned>(::GetLastError()));
+  job.reset();
+  --g_runningJobs;
   return 0;
 }
 
@@ -130,13 +185,21 @@ HRESULT StartJob(std::unique_ptr<CJob> job, const CScriptCallbacks& callbacks, I
                  omb::unique_handle* thread) noexcept {
   if (thread) thread->reset();
   if (!job) return E_INVALIDARG;
+  if (g_stopping) return E_ABORT;
+  job->home_ = JobWindow();
+  if (!job->home_) {
+    HRESULT hr = omb::HResultFromLastError();
+    return SUCCEEDED(hr) ? E_FAIL : hr;
+  }
   OMB_RETURN_IF_FAILED(job->Marshal(callbacks));
   job->owner_ = owner;
+  ++g_runningJobs;
   DWORD id = 0;
   HANDLE handle = ::CreateThread(nullptr, 0, &CJob::ThreadMain, job.get(), 0, &id);
   if (!handle) {
     HRESULT hr = omb::HResultFromLastError();
     if (SUCCEEDED(hr)) hr = E_FAIL;
+    --g_runningJobs;
     OMB_TRACE(omb::kTraceErrors, "StartJob", L"CreateThread failed: %08X",
               static_cast<unsigned>(hr));
     return hr;
@@ -147,4 +210,41 @@ HRESULT StartJob(std::unique_ptr<CJob> job, const CScriptCallbacks& callbacks, I
   else
     ::CloseHandle(handle);
   return S_OK;
+}
+
+size_t RunningJobs() noexcept { return static_cast<size_t>(g_runningJobs.load()); }
+
+bool WaitForJobs(DWORD timeoutMs) noexcept {
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  bool quit = false;
+  WPARAM quitCode = 0;
+  while (g_runningJobs.load() > 0) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        quit = true;
+        quitCode = msg.wParam;
+        continue;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    if (g_runningJobs.load() == 0) break;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= end) break;
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT,
+                                  MWMO_INPUTAVAILABLE);
+  }
+  if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
+  return g_runningJobs.load() == 0;
+}
+
+void StopJobs() noexcept {
+  g_stopping = true;
+  if (HANDLE event = StopEventHandle()) ::SetEvent(event);
+}
+
+void ResumeJobs() noexcept {
+  if (HANDLE event = StopEventHandle()) ::ResetEvent(event);
+  g_stopping = false;
 }

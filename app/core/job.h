@@ -10,14 +10,31 @@
 // joins the multithreaded apartment, runs the job, and on the first call of a
 // function unmarshals its stream; COM then runs the function on the
 // user-interface thread while the worker waits, so that thread must keep
-// pumping messages. When the job ends, on every path, streams never taken are
-// unmarshalled and the result released (so the user-interface side drops its
-// marshalling references), proxies and the context are released, the job is
-// destroyed, the owner is released, and the worker leaves the apartment.
+// pumping messages.
+//
+// A job ends in two halves, on every path. On the worker: streams never taken
+// are unmarshalled and the result released (so the user-interface side drops
+// its marshalling references), proxies and the context are released (each a
+// call into the user-interface thread's apartment), and the worker leaves the
+// apartment. Then the job is posted back to the thread that started it, where
+// the job record, whatever its work captured and the reference on its owner
+// are released: an owner such as a plug-in may hold the last reference to
+// user-interface objects, which must not be released from a worker. Until
+// that second half has run the job counts as running (RunningJobs), and
+// whoever tears down the user-interface apartment, or the process, first
+// waits for it (WaitForJobs): proxies that outlive their apartment leave the
+// worker waiting for an answer that never comes, and a new apartment on the
+// same thread may be confused with the old one.
+//
+// At exit the host asks running jobs to stop (StopJobs): a job checks
+// Stopping() between steps and ends as if script had cancelled it, removing
+// its partial output as on any failure, and from then on it calls no script
+// function.
 //
 //   CScriptCallbacks callbacks(options, {L"progress", L"success", L"fail"});
 //   HRESULT hr = StartJob(callbacks, Unknown(), [paths](CJob& job) {
 //     ...
+//     if (job.Stopping()) return;
 //     omb::unique_variant answer;
 //     job.Call(L"progress", {ArgDouble(done), ArgDouble(total)}, answer.put());
 //     ...
@@ -45,14 +62,21 @@ class CJob {
 
   // Worker thread only.
   bool Has(const wchar_t* name) const noexcept;
+  // True once the host asked running jobs to stop (StopJobs).
+  bool Stopping() const noexcept;
+  // A manual-reset event that is set while jobs are asked to stop, for jobs
+  // that wait on other handles: wait on it too. Null if it could not be made.
+  HANDLE StopEvent() const noexcept;
   // The proxy of the named object, unmarshalled on first use; null when the
-  // name is absent or unmarshalling failed. The job keeps the reference.
+  // name is absent, unmarshalling failed or the job is stopping. The job
+  // keeps the reference.
   IDispatch* Object(const wchar_t* name) noexcept;
   // The context value, unmarshalled on first use when it is an object.
   const VARIANT& Context() noexcept;
   // name(args..., context) through the proxy, run on the user-interface
-  // thread. S_FALSE when absent; otherwise the call's answer (a failed call,
-  // for example because the window is gone, is only a failed result).
+  // thread. S_FALSE when absent, E_ABORT without a call when the job is
+  // stopping; otherwise the call's answer (a failed call, for example
+  // because the window is gone, is only a failed result).
   // result, when given, receives the function's answer (pass an empty variant).
   HRESULT Call(const wchar_t* name, std::span<const VARIANT> args,
                VARIANT* result = nullptr) noexcept;
@@ -86,13 +110,15 @@ class CJob {
   VARTYPE contextType_ = VT_EMPTY;
   omb::unique_variant context_;
   ComPtr<IUnknown> owner_;
+  HWND home_ = nullptr;  // receives the job back on the starting thread
 };
 
 // Starts job on a new thread (default stack), with the functions and context
 // of callbacks marshalled for it and a reference on owner (may be null) held
-// until it ends. When thread is given it receives the thread's handle;
-// otherwise the handle is closed. On failure (marshalling, or the thread
-// cannot be created: the last-error result) the job is destroyed on this
+// until it ends; the calling thread must pump messages for the job to end.
+// When thread is given it receives the thread's handle; otherwise the handle
+// is closed. On failure (marshalling; the thread cannot be created: the
+// last-error result; jobs are stopped: E_ABORT) the job is destroyed on this
 // thread and callbacks still holds the original functions, so the caller can
 // report the failure at once with callbacks.Call.
 [[nodiscard]] HRESULT StartJob(std::unique_ptr<CJob> job, const CScriptCallbacks& callbacks,
@@ -109,6 +135,20 @@ class CFunctionJob final : public CJob {
   void Run() override { work_(static_cast<CJob&>(*this)); }
   F work_;
 };
+
+// Jobs started and not yet ended (both halves), process-wide.
+size_t RunningJobs() noexcept;
+
+// Runs the calling thread's messages until no job is running or timeoutMs
+// have passed; true when none is left. Jobs end on the thread that started
+// them, so this is called there (the user-interface thread). A WM_QUIT met on
+// the way is posted again before returning.
+[[nodiscard]] bool WaitForJobs(DWORD timeoutMs) noexcept;
+
+// Asks every running job to stop and refuses new ones (at exit); ResumeJobs
+// lets jobs start again.
+void StopJobs() noexcept;
+void ResumeJobs() noexcept;
 
 template <class F>
   requires std::is_invocable_v<std::decay_t<F>&, CJob&>

@@ -4,6 +4,7 @@
 
 #include "app/core/cmdline.h"
 #include "app/core/first_window.h"
+#include "app/core/job.h"
 #include "app/core/live_reload.h"
 #include "app/core/message_loop.h"
 #include "app/core/package.h"
@@ -29,6 +30,19 @@ void EnterApplicationFolder(std::wstring& packageFolder) noexcept {
   } catch (...) {
     // Out of memory while parsing: start in the current directory.
   }
+}
+
+// Before the plug-in libraries go: running jobs are told to stop (and no new
+// one starts), the windows and so their plug-ins are destroyed, and the jobs
+// are waited for while this thread keeps answering their calls, so that no
+// job runs code of an unloaded library or writes a file after the exit.
+void EndWindowsAndJobs(ComPtr<IUnknown>& firstWindow) noexcept {
+  StopJobs();
+  DestroyBrowserWindows();
+  firstWindow.Reset();
+  if (!WaitForJobs(kExitJobWaitMs))
+    OMB_TRACE(kTraceErrors, "RunHost", L"%u job(s) still running at exit",
+              static_cast<unsigned>(RunningJobs()));
 }
 
 // The switches for developing an application: "console" (a console for the
@@ -72,20 +86,25 @@ int RunHost(HINSTANCE instance) noexcept {
   CAppModule& module = Module();
   module.Init(instance);
   CMessageLoop loop;
-  int exitCode = 0;
+  int exitCode = kExitNoFirstWindow;
+  ComPtr<IUnknown> firstWindow;
   try {
     module.AddMessageLoop(&loop);
-    ComPtr<IUnknown> firstWindow;
-    (void)CreateFirstWindow(firstWindow);
-    CLiveReload reload;
-    if (development.watch) WatchApplicationFolder(reload, loop);
-    exitCode = loop.Run();
-    reload.Stop();
-    module.RemoveMessageLoop();
-    firstWindow.Reset();
+    // Without a first window (its page is missing: a wrong "d", a broken
+    // package) nothing could ever end the loop.
+    if (SUCCEEDED(CreateFirstWindow(firstWindow))) {
+      CLiveReload reload;
+      if (development.watch) WatchApplicationFolder(reload, loop);
+      exitCode = loop.Run();
+      reload.Stop();
+    } else {
+      OMB_TRACE(kTraceErrors, "RunHost", L"no first window; the host ends");
+    }
   } catch (...) {
     exitCode = static_cast<int>(E_OUTOFMEMORY);
   }
+  EndWindowsAndJobs(firstWindow);
+  module.RemoveMessageLoop();
   module.Term();
 
   UnloadPluginLibraries();

@@ -9,8 +9,16 @@
 
 namespace omb {
 
+// The exit code when the first window cannot be created (for example its
+// start page is missing): the process ends at once instead of running a
+// message loop with no window.
+constexpr int kExitNoFirstWindow = 1;
+
+// How long the exit waits for running jobs to stop before it goes on.
+constexpr DWORD kExitJobWaitMs = 15000;
+
 // Runs the host: start-up, the message loop, shutdown. Answers the exit code
-// that WM_QUIT carried.
+// that WM_QUIT carried, or kExitNoFirstWindow.
 int RunHost(HINSTANCE instance) noexcept;
 
 // Deletes the temporary package folder with one shell delete operation, when

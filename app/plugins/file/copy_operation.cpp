@@ -138,6 +138,7 @@ HRESULT CCopyOperation::Enter(const std::wstring& relative, std::deque<OpenFolde
 HRESULT CCopyOperation::ProcessItems() noexcept {
   try {
     for (const std::wstring& item : items_) {
+      if (progress_ && progress_->Stopped()) return E_ABORT;
       const std::wstring source = Below(source_, item);
       const std::wstring destination = Below(destination_, item);
       OMB_RETURN_IF_FAILED(IsFolder(::GetFileAttributesW(source.c_str()))
@@ -186,6 +187,7 @@ DWORD CALLBACK CCopyOperation::ProgressRoutine(LARGE_INTEGER, LARGE_INTEGER tran
 
 // progress(done, total): an answer of false, or a failed call, cancels.
 DWORD CCopyOperation::OnProgress(ULONGLONG transferred) noexcept {
+  if (progress_ && progress_->Stopped()) return PROGRESS_CANCEL;
   if (!progress_ || !progress_->Wanted()) return PROGRESS_CONTINUE;
   const ULONGLONG done = std::min(done_ + transferred, total_);
   unique_variant answer;

@@ -19,6 +19,8 @@ class CProgressSink {
   virtual bool Wanted() noexcept = 0;
   // Calls progress(done, total); answer receives what the function returned.
   virtual HRESULT Report(double done, double total, VARIANT* answer) noexcept = 0;
+  // True when the work must end now, as if cancelled (the host is exiting).
+  virtual bool Stopped() noexcept { return false; }
 
  protected:
   ~CProgressSink() = default;

@@ -58,11 +58,14 @@ struct WalkRequest {
 };
 
 struct WalkVisitor {
+  CJob* job;
   IDispatch* callback;
 };
 
 HRESULT VisitEntry(void* data, const wchar_t* path, DWORD attributes, ULONGLONG size) noexcept {
-  IDispatch* callback = static_cast<WalkVisitor*>(data)->callback;
+  const WalkVisitor* visitor = static_cast<WalkVisitor*>(data);
+  if (visitor->job->Stopping()) return E_ABORT;
+  IDispatch* callback = visitor->callback;
   if (!callback) return S_OK;
   unique_bstr fullPath(::SysAllocString(path));
   if (!fullPath) return E_OUTOFMEMORY;
@@ -75,7 +78,7 @@ HRESULT VisitEntry(void* data, const wchar_t* path, DWORD attributes, ULONGLONG 
 
 void RunWalk(CJob& job, const WalkRequest& request) {
   if (!request.path.empty()) {
-    WalkVisitor visitor{job.Object(L"callback")};
+    WalkVisitor visitor{&job, job.Object(L"callback")};
     (void)WalkDirectory(request.path.c_str(), request.hasFilter ? request.filter.c_str() : nullptr,
                         request.recursive, &VisitEntry, &visitor);
   }

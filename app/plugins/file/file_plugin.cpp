@@ -25,6 +25,7 @@ class CJobProgress final : public CProgressSink {
  public:
   explicit CJobProgress(CJob& job) : job_(job) {}
   bool Wanted() noexcept override { return job_.Has(L"progress"); }
+  bool Stopped() noexcept override { return job_.Stopping(); }
   HRESULT Report(double done, double total, VARIANT* answer) noexcept override {
     return job_.Call(L"progress", {ArgDouble(done), ArgDouble(total)}, answer);
   }

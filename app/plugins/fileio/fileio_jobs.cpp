@@ -128,6 +128,7 @@ HRESULT RunRead(CJob& job, HANDLE file, ULONG len) noexcept {
   if (!block) return E_OUTOFMEMORY;
   const bool reports = job.Has(kChunkReporter);
   for (ULONG done = 0; done < len;) {
+    if (job.Stopping()) return E_ABORT;
     DWORD got = 0;
     if (!::ReadFile(file, block.get(), std::min(len - done, CFileIOPlugin::kBlockSize), &got,
                     nullptr))
@@ -143,6 +144,7 @@ HRESULT RunWrite(CJob& job, HANDLE file, ULONG len, OMB::IStream* source) noexce
   const std::unique_ptr<BYTE[]> block(new (std::nothrow) BYTE[CFileIOPlugin::kBlockSize]);
   if (!block) return E_OUTOFMEMORY;
   for (ULONG done = 0; done < len;) {
+    if (job.Stopping()) return E_ABORT;
     ULONG got = 0;
     OMB_RETURN_IF_FAILED(
         source->Read(block.get(), std::min(len - done, CFileIOPlugin::kBlockSize), &got));

@@ -122,8 +122,11 @@ HRESULT CSystemPlugin::Launch(DispCall& call) {
   unique_handle process(info.hProcess);
   const HRESULT started = StartJob(callbacks, Unknown(), [process = std::move(process)](CJob& job) mutable {
     DWORD code = 0;
-    if (::WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED ||
-        !::GetExitCodeProcess(process.get(), &code))
+    // The host's exit does not wait for the program: the job ends unheard.
+    const HANDLE waits[] = {process.get(), job.StopEvent()};
+    const DWORD waited = ::WaitForMultipleObjects(waits[1] ? 2 : 1, waits, FALSE, INFINITE);
+    if (waited == WAIT_OBJECT_0 + 1) return;
+    if (waited == WAIT_FAILED || !::GetExitCodeProcess(process.get(), &code))
       code = static_cast<DWORD>(HResultFromLastError());
     process.reset();
     job.Call(L"exitCallback", {ArgUI4(code)});

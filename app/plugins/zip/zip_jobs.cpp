@@ -50,6 +50,7 @@ class CScriptExtractEvents final : public IExtractEvents {
   // progress(name): the entry's name alone, without the context, so script
   // tells these calls from the per-block ones by their argument count.
   EntryChoice OnEntry(const std::wstring& name) override {
+    if (job_.Stopping()) return EntryChoice::kAbort;
     IDispatch* progress = job_.Object(L"progress");
     if (!progress || FAILED(SetName(name))) return EntryChoice::kExtract;
     unique_variant answer;
@@ -63,6 +64,7 @@ class CScriptExtractEvents final : public IExtractEvents {
   }
 
   bool OnBlock(const std::wstring& name, uint64_t total, uint64_t processed) override {
+    if (job_.Stopping()) return false;
     if (!job_.Has(L"progress") || FAILED(SetName(name))) return true;
     unique_variant answer;
     job_.Call(L"progress", {ArgString(name_.get()), ArgCount(total), ArgCount(processed)},
@@ -263,6 +265,7 @@ class CZipBuild {
   }
 
   HRESULT WriteBlock(uint64_t offset, const BYTE* data, size_t size) {
+    if (job_.Stopping()) return E_ABORT;
     OMB_RETURN_IF_FAILED(WriteOutput(offset, data, size));
     if (!job_.Has(L"progress")) return S_OK;
     unique_variant answer;

@@ -218,8 +218,13 @@ class CReporterPlugin : public omb::ComObject<CReporterPlugin, OMB::IPluginImpl<
   }
   HRESULT Notices(omb::DispCall& call) { return call.ReturnString(notices_.c_str()); }
 
-  // count(name) -> a process-wide counter, incremented
-  HRESULT Count(omb::DispCall& call) { return call.ReturnInt(++g_counters[ArgText(call.args, 0)]); }
+  // count(name[, add]) -> a process-wide counter, after adding add (1 when
+  // not given; 0 reads it)
+  HRESULT Count(omb::DispCall& call) {
+    LONG add = 1;
+    if (call.args.Count() > 1) call.args.Number(1, &add);
+    return call.ReturnInt(g_counters[ArgText(call.args, 0)] += add);
+  }
   // value(name, text) keeps text for the rest of the run (a reloaded page
   // reads it); value(name) -> the kept text, or null
   HRESULT Value(omb::DispCall& call) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/job.h"
 #include "app/core/script_call.h"
 #include "app/core/script_object.h"
 #include "tests/unit/file/file_test_support.h"
@@ -29,6 +30,11 @@ class FilePluginTest : public testing::Test {
     core_ = omb::Make<filetest::FakeCore>(dir.Path());
     // No browser here: Initialize refuses it but keeps the core for paths.
     EXPECT_EQ(E_INVALIDARG, plugin_->Initialize(core_.Get(), nullptr));
+  }
+  // A job has ended only when it has released what it holds in this
+  // apartment, after its last call; the apartment must outlive that.
+  void TearDown() override {
+    EXPECT_TRUE(::WaitForJobs(10000)) << ::RunningJobs() << " job(s) still running";
   }
 
   DISPID Id(const wchar_t* name) {

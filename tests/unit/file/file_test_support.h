@@ -74,13 +74,17 @@ class FakeCore : public omb::ComObject<FakeCore, OMB::ICore> {
   std::wstring base_;
 };
 
-// Runs the message loop until done() holds or the time is up.
+// Runs the message loop until done() holds or the time is up. done() changes
+// only through messages (calls from workers arrive as messages), so the wait
+// is for the next message.
 template <class F>
 bool PumpUntil(F done, DWORD timeoutMs = 10000) {
-  const DWORD start = GetTickCount();
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
   while (!done()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);

@@ -380,8 +380,9 @@ TEST_F(StreamTest, MarshalledToAnotherThreadItArrivesAsItself) {
       },
       &result, 0, nullptr);
   ASSERT_NE(nullptr, thread);
-  WaitForSingleObject(thread, 10000);
+  const DWORD waited = WaitForSingleObject(thread, 10000);
   CloseHandle(thread);
+  ASSERT_EQ(WAIT_OBJECT_0, waited) << "the worker did not unmarshal the stream within 10 s";
   EXPECT_TRUE(result.hasStream);
   EXPECT_EQ(s_->Unknown(), result.identity);
 }

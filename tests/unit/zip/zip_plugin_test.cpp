@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "app/core/job.h"
 #include "app/core/script_call.h"
 #include "app/core/script_object.h"
 #include "app/plugins/zip/zip_plugin.h"
@@ -140,15 +141,10 @@ class ZipPluginTest : public ScratchTest {
     hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
                           nullptr, nullptr);
     if (FAILED(hr)) return hr;
-    EXPECT_TRUE(PumpUntil(done_.get()));
-    dispatch.Reset();
-    // The job holds the plug-in until it has released its proxies, which
-    // needs this apartment to keep pumping.
-    for (int i = 0; i < 500 && (plugin->AddRef(), plugin->Release()) > 1; ++i) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      Sleep(10);
-    }
+    EXPECT_TRUE(PumpUntil(done_.get())) << "success or fail within 20 s";
+    // The job has ended only when it has released its proxies here, after
+    // its last call; this apartment must outlive that.
+    EXPECT_TRUE(WaitForJobs(10000)) << RunningJobs() << " zip job(s) still running";
     return S_OK;
   }
 

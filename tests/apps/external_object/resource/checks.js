@@ -46,8 +46,20 @@ function runExternalChecks(t) {
 
   // A plug-in first read after the document completed catches up on both
   // notifications before script gets it.
-  window.setTimeout(function () {
+  waitFor('the document to complete', function () { return ext.test.notices.indexOf('D') >= 0; },
+          function () {
     t.equal(ext.test.notices, 'ND', 'the reporter was caught up with N then D');
     t.done();
-  }, 50);
+  });
 }
+// Runs then() once check() holds, looking again as the page's messages are
+// handled; after ms (10 s when not given) it reports what never happened.
+function waitFor(what, check, then, ms) {
+  var end = new Date().getTime() + (ms || 10000);
+  (function look() {
+    if (check()) then();
+    else if (new Date().getTime() > end) { t.ok(false, 'waited in vain for ' + what); t.done(); }
+    else setTimeout(look, 10);
+  })();
+}
+

@@ -4,7 +4,18 @@ var t = window.external.test;
 var w = window.external.window;
 var x = window.external.wintest;
 
-function later(ms, f) { setTimeout(f, ms); }
+// Runs then() once check() holds, looking again as the page's messages are
+// handled; after ms (10 s when not given) it reports what never happened.
+function waitFor(what, check, then, ms) {
+  var end = new Date().getTime() + (ms || 10000);
+  (function look() {
+    if (check()) then();
+    else if (new Date().getTime() > end) { t.ok(false, 'waited in vain for ' + what); t.done(); }
+    else setTimeout(look, 10);
+  })();
+}
+
+function pageLoaded() { return t.notices.indexOf('D') >= 0; }
 
 function messageBoxes() {
   w.show(true);
@@ -58,14 +69,18 @@ function fileDialogs() {
 }
 
 // The sink posts the caption press; it is counted when the frame takes it.
+// The frame takes posted messages in order: once a size command posted after
+// the presses is recorded, any caption press they posted was counted.
 function dragging(done) {
   x.mouseDown(200, 50);
-  later(100, function () {
+  waitFor('the press on the dragWindow element', function () { return x.captionPresses() > 0; }, function () {
     t.equal(x.captionPresses(), 1, 'a press on a dragWindow element moves the window');
     x.mouseDown(20, 15);
     x.mouseDown(110, 15);
     x.mouseDown(400, 300);
-    later(100, function () {
+    x.postSysCommand(0xF003);
+    waitFor('the size command posted after the presses', function () { return x.lastSizeCommand() == 0xF003; },
+            function () {
       t.equal(x.captionPresses(), 1,
               'presses on a button inside it, on an inner dragWindow="false" element or outside do not');
       done();
@@ -76,6 +91,6 @@ function dragging(done) {
 messageBoxes();
 fileDialogs();
 // The drag sink is connected once the page has loaded.
-later(100, function () {
+waitFor('the document to complete', pageLoaded, function () {
   dragging(function () { t.done(); });
 });

@@ -5,6 +5,17 @@ var w = window.external.window;
 var x = window.external.wintest;
 var E_NOTIMPL = -2147467263, E_INVALIDARG = -2147024809;
 
+// Runs then() once check() holds, looking again as the page's messages are
+// handled; after ms (10 s when not given) it reports what never happened.
+function waitFor(what, check, then, ms) {
+  var end = new Date().getTime() + (ms || 10000);
+  (function look() {
+    if (check()) then();
+    else if (new Date().getTime() > end) { t.ok(false, 'waited in vain for ' + what); t.done(); }
+    else setTimeout(look, 10);
+  })();
+}
+
 function fails(code, f, name) {
   try { f(); t.ok(false, name + ' raises'); } catch (e) { t.equal(e.number, code, name); }
 }
@@ -160,12 +171,14 @@ createWindow({ url: 'pages\\closer.html' });
 events();
 taskbarMsgAndMenu();
 // The page view's bands work once the page has loaded (after its scripts ran).
-setTimeout(function () {
+waitFor('the document to complete', function () { return t.notices.indexOf('D') >= 0; }, function () {
   captionAndResize();
-  setTimeout(function () {
+  waitFor('the band press and the closing of the closer window', function () {
+    return x.lastSizeCommand() != 0 && t.count('closer-closed', 0) > 0;
+  }, function () {
     t.equal(x.lastSizeCommand(), 0xF001, 'a press on the left band sizes the frame from the left');
     t.equal(t.count('closer-onClose') + ',' + t.count('closer-closed'), '2,2',
             'a close command whose onClose answers nothing closes the window');
     closing();
-  }, 200);
-}, 100);
+  });
+});
