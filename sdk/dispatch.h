@@ -140,16 +140,34 @@ struct DispMember {
   HRESULT (T::*handler)(DispCall& call);
 };
 
+// Code-unit equality of two terminated wide strings. Script engines look a
+// name up before every call, so the comparison stays inline: most table
+// entries differ from the asked name in their first character.
+inline bool SameName(const wchar_t* a, const wchar_t* b) noexcept {
+  while (*a == *b) {
+    if (*a == L'\0') return true;
+    ++a;
+    ++b;
+  }
+  return false;
+}
+
 // Finds a member by name (case-sensitive) or by DISPID; null when absent.
 template <class T>
 const DispMember<T>* FindMember(std::span<const DispMember<T>> table, const wchar_t* name) noexcept {
   if (!name) return nullptr;
   for (const auto& m : table)
-    if (wcscmp(m.name, name) == 0) return &m;
+    if (SameName(m.name, name)) return &m;
   return nullptr;
 }
 template <class T>
 const DispMember<T>* FindMember(std::span<const DispMember<T>> table, DISPID id) noexcept {
+  // Tables count their DISPIDs up from the first entry's: the entry at the
+  // distance from the first DISPID is tried before the whole table.
+  if (!table.empty() && id >= table.front().id) {
+    const auto at = static_cast<size_t>(static_cast<LONG64>(id) - table.front().id);
+    if (at < table.size() && table[at].id == id) return &table[at];
+  }
   for (const auto& m : table)
     if (m.id == id) return &m;
   return nullptr;

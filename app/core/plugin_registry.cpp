@@ -2,8 +2,6 @@
 
 #include "app/core/paths.h"
 
-#include <imagehlp.h>
-
 #include <new>
 
 #include "app/core/walk.h"
@@ -20,28 +18,6 @@ PluginRegistry& Registry() noexcept {
 std::vector<HMODULE>& Libraries() noexcept {
   static std::vector<HMODULE> libraries;
   return libraries;
-}
-
-void UnloadImage(PLOADED_IMAGE image) noexcept { ::ImageUnload(image); }
-using unique_loaded_image = unique_any<PLOADED_IMAGE, UnloadImage>;
-
-// The path in the ANSI code page, or empty when some character has no exact
-// ANSI form (ImageLoad would then name another file, or none).
-std::string ExactAnsiPath(const wchar_t* path) {
-  const UINT codePage = ::GetACP();
-  // The UTF-8 code page takes no default-character query; it is exact for
-  // every well-formed path.
-  const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  BOOL lossy = FALSE;
-  BOOL* lossyOut = codePage == CP_UTF8 ? nullptr : &lossy;
-  const int size = ::WideCharToMultiByte(codePage, flags, path, -1, nullptr, 0, nullptr, lossyOut);
-  if (size <= 1 || lossy) return std::string();
-  std::string ansi(static_cast<size_t>(size), '\0');
-  if (::WideCharToMultiByte(codePage, flags, path, -1, ansi.data(), size, nullptr, lossyOut) != size ||
-      lossy)
-    return std::string();
-  ansi.resize(static_cast<size_t>(size) - 1);
-  return ansi;
 }
 
 // The full path of path relative to the current directory; empty on failure.
@@ -133,14 +109,18 @@ void UnloadPluginLibraries() noexcept {
   for (HMODULE library : libraries) ::FreeLibrary(library);
 }
 
-HRESULT ReadMachineFromHeaders(const wchar_t* path, WORD* machine) noexcept {
+// Reads the DOS header and, at the offset it gives, the PE signature and file
+// header: the part of the image the image-help library's ImageLoad would
+// check, without loading that library (and the debugging library it brings)
+// and without mapping the whole file.
+HRESULT ReadImageMachine(const wchar_t* path, WORD* machine) noexcept {
   if (!path || !machine) return E_POINTER;
   unique_file file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return E_FAIL;
   IMAGE_DOS_HEADER dos;
   if (!ReadAt(file.get(), 0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE ||
-      dos.e_lfanew < static_cast<LONG>(sizeof dos))
+      dos.e_lfanew < 0)
     return E_FAIL;
   struct {
     DWORD signature;
@@ -150,23 +130,6 @@ HRESULT ReadMachineFromHeaders(const wchar_t* path, WORD* machine) noexcept {
       nt.signature != IMAGE_NT_SIGNATURE)
     return E_FAIL;
   *machine = nt.header.Machine;
-  return S_OK;
-}
-
-HRESULT ReadImageMachine(const wchar_t* path, WORD* machine) noexcept {
-  if (!path || !machine) return E_POINTER;
-  std::string ansi;
-  try {
-    ansi = ExactAnsiPath(path);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  // ImageLoad knows only ANSI paths; a path without an exact ANSI form is
-  // read directly, so every path that LoadLibraryW can load can be checked.
-  if (ansi.empty()) return ReadMachineFromHeaders(path, machine);
-  unique_loaded_image image(::ImageLoad(ansi.c_str(), nullptr));
-  if (!image || !image.get()->FileHeader) return E_FAIL;
-  *machine = image.get()->FileHeader->FileHeader.Machine;
   return S_OK;
 }
 

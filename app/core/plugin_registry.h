@@ -78,10 +78,8 @@ constexpr bool IsForeignMachine(WORD machine, bool host64) noexcept {
 constexpr bool kHost64 = sizeof(void*) == 8;
 
 // Reads the machine type from the image header of the file at path (a full
-// path): with ImageLoad when the path has an exact ANSI form, else directly.
+// path): its DOS header and the PE file header that header points to.
 [[nodiscard]] HRESULT ReadImageMachine(const wchar_t* path, WORD* machine) noexcept;
-// The direct read of the file's DOS and PE headers; works for any path.
-[[nodiscard]] HRESULT ReadMachineFromHeaders(const wchar_t* path, WORD* machine) noexcept;
 
 // Loads one plug-in library and registers its plug-in. E_FAIL when the file
 // cannot be read as an image or is built for the other width. A library that

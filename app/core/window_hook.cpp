@@ -1,6 +1,6 @@
 #include "app/core/window_hook.h"
 
-#include <commctrl.h>
+#include "app/core/subclass.h"
 
 #include <utility>
 
@@ -8,7 +8,7 @@ namespace omb {
 
 bool CWindowHook::Attach(HWND window, IUnknown* owner) noexcept {
   if (window_ || !window) return false;
-  if (!SetWindowSubclass(window, Proc, reinterpret_cast<UINT_PTR>(this),
+  if (!SetSubclass(window, Proc, reinterpret_cast<UINT_PTR>(this),
                          reinterpret_cast<DWORD_PTR>(this)))
     return false;
   window_ = window;
@@ -18,7 +18,7 @@ bool CWindowHook::Attach(HWND window, IUnknown* owner) noexcept {
 
 void CWindowHook::Detach() noexcept {
   if (window_ && IsWindow(window_))
-    RemoveWindowSubclass(window_, Proc, reinterpret_cast<UINT_PTR>(this));
+    RemoveSubclass(window_, Proc, reinterpret_cast<UINT_PTR>(this));
   window_ = nullptr;
   owner_ = nullptr;
 }
@@ -29,14 +29,14 @@ LRESULT CALLBACK CWindowHook::Proc(HWND window, UINT message, WPARAM wParam, LPA
   if (message == WM_NCDESTROY) {
     // The final message: unhook, pass it on, and only then let the owner go
     // (releasing it may destroy this object).
-    RemoveWindowSubclass(window, Proc, id);
+    RemoveSubclass(window, Proc, id);
     self->window_ = nullptr;
     ComPtr<IUnknown> owner = std::move(self->owner_);
-    return DefSubclassProc(window, message, wParam, lParam);
+    return DefSubclass(window, message, wParam, lParam);
   }
   LRESULT answer = 0;
   if (self->OnMessage(message, wParam, lParam, &answer)) return answer;
-  return DefSubclassProc(window, message, wParam, lParam);
+  return DefSubclass(window, message, wParam, lParam);
 }
 
 }  // namespace omb

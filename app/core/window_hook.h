@@ -2,7 +2,7 @@
 //
 // Several plug-ins watch the same frame for their own messages (the window
 // plug-in for window events, the tray for icon notifications, hot keys for
-// WM_HOTKEY). Each hook is one link in the platform's subclass chain, keyed
+// WM_HOTKEY). Each hook is one link in the window's subclass chain, keyed
 // by the hook object itself, so hooks come and go independently. A hook
 // holds a reference to its owner (the plug-in) until the window's final
 // message: the plug-in then outlives every message its window can still

@@ -224,6 +224,7 @@ void CPageControl::FireNavigateComplete(const std::wstring& url) noexcept {
 
 void CPageControl::FireDocumentComplete(const std::wstring& url) noexcept {
   ComPtr<CPageControl> keep(this);
+  RegisterDropTarget();
   if (ComPtr<CConnectionPoint> events = events_)
     engine::FireDocumentComplete(*events.Get(), BrowserDispatch(), url);
 }

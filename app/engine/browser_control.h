@@ -159,7 +159,9 @@ class CPageControl
   void DeactivateUi() noexcept;
   void AskHostInfo() noexcept;
   bool CreateWindowChain(HWND parent, const RECT& position) noexcept;
+  void OfferDropTarget() noexcept;
   void RegisterDropTarget() noexcept;
+  void RevokeDropTarget() noexcept;
   void OnWindowChainDestroyed() noexcept;
   void Teardown(bool unload) noexcept;
   // Input (control_input.cpp)
@@ -174,6 +176,7 @@ class CPageControl
   ComPtr<CConnectionPoint> events_;
   ComPtr<CPage> page_;
   std::wstring pageNavigation_;  // where the current page asked to go
+  ComPtr<IDropTarget> dropTarget_;  // offered at activation, registered with the first page
   bool dropTargetRegistered_ = false;
   HWND messages_ = nullptr;
   HWND embedding_ = nullptr;

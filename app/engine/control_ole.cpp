@@ -30,7 +30,7 @@ HRESULT CPageControl::Activate(bool uiActivate) noexcept {
       Deactivate();
       return E_FAIL;
     }
-    RegisterDropTarget();
+    OfferDropTarget();
   }
   if (uiActivate && !uiActive_ && inPlaceSite_) {
     uiActive_ = true;
@@ -65,7 +65,7 @@ bool CPageControl::CreateWindowChain(HWND parent, const RECT& position) noexcept
 }
 
 // The site may replace the engine's drop target with its own.
-void CPageControl::RegisterDropTarget() noexcept {
+void CPageControl::OfferDropTarget() noexcept {
   ComPtr<IDropTarget> target = Make<CEngineDropTarget>();
   if (!target || !server_) return;
   if (ComPtr<IDocHostUIHandler> handler = SiteAs<IDocHostUIHandler>()) {
@@ -73,7 +73,23 @@ void CPageControl::RegisterDropTarget() noexcept {
     if (handler->GetDropTarget(target.Get(), &replacement) == S_OK && replacement)
       target = replacement;
   }
-  dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(server_, target.Get()));
+  dropTarget_ = target;
+}
+
+// The drop target is registered once the first page has run, not at
+// activation: registering marshals it for other processes, and the first
+// marshalling of a process starts the platform's interprocess machinery,
+// which would delay the first page by milliseconds. Before the page has run
+// it has no drop zones, so no drop could be taken anyway.
+void CPageControl::RegisterDropTarget() noexcept {
+  if (dropTargetRegistered_ || !dropTarget_ || !server_) return;
+  dropTargetRegistered_ = SUCCEEDED(RegisterDragDrop(server_, dropTarget_.Get()));
+}
+
+void CPageControl::RevokeDropTarget() noexcept {
+  if (server_ && dropTargetRegistered_) RevokeDragDrop(server_);
+  dropTargetRegistered_ = false;
+  dropTarget_.Reset();
 }
 
 void CPageControl::DeactivateUi() noexcept {
@@ -86,8 +102,7 @@ void CPageControl::DeactivateUi() noexcept {
 
 void CPageControl::Deactivate() noexcept {
   DeactivateUi();
-  if (server_ && dropTargetRegistered_) RevokeDragDrop(server_);
-  dropTargetRegistered_ = false;
+  RevokeDropTarget();
   const HWND embedding = std::exchange(embedding_, nullptr);
   view_ = server_ = nullptr;
   input_.Reset();
@@ -101,8 +116,7 @@ void CPageControl::Deactivate() noexcept {
 // left to show the page in, so the control lets everything go.
 void CPageControl::OnWindowChainDestroyed() noexcept {
   ComPtr<CPageControl> keep(this);
-  if (server_ && dropTargetRegistered_) RevokeDragDrop(server_);
-  dropTargetRegistered_ = false;
+  RevokeDropTarget();
   DetachEngineWindow(embedding_);
   embedding_ = view_ = server_ = nullptr;
   uiActive_ = false;

@@ -42,9 +42,11 @@ STDMETHODIMP CConsolePlugin::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, 
   for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
   const wchar_t* name = names[0];
   if (!name || !*name) return DISP_E_UNKNOWNNAME;
-  if (NameIs(name, L"log")) {
+  // Every page calls console.log by exactly this name: identical strings are
+  // equal for the locale comparison too, so they need not go through it.
+  if (SameName(name, L"log") || (!SameName(name, L"showJsError") && NameIs(name, L"log"))) {
     ids[0] = kLog;
-  } else if (NameIs(name, L"showJsError")) {
+  } else if (SameName(name, L"showJsError") || NameIs(name, L"showJsError")) {
     ids[0] = kShowJsError;
   } else {
     return DISP_E_UNKNOWNNAME;

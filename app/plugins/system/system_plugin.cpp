@@ -9,6 +9,7 @@
 #include "app/core/cmdline.h"
 #include "app/core/paths.h"
 #include "app/core/plugin_registry.h"
+#include "app/core/system_function.h"
 #include "app/core/text_buffer.h"
 #include "app/plugins/system/cmd_args.h"
 #include "app/plugins/system/system_logic.h"
@@ -94,7 +95,9 @@ HRESULT EndSession(DispCall& call, UINT how) {
 HRESULT SuspendState(DispCall& call, bool hibernate) {
   OMB_RETURN_IF_FAILED(NoArguments(call));
   EnableShutdownPrivilege();
-  return call.ReturnBool(::SetSuspendState(hibernate, FALSE, FALSE) != FALSE);
+  static const auto setSuspendState =
+      SystemFunction<decltype(&SetSuspendState)>(L"powrprof.dll", "SetSuspendState");
+  return call.ReturnBool(setSuspendState && setSuspendState(hibernate, FALSE, FALSE) != FALSE);
 }
 
 // "<ISO 639 language>-<ISO 3166 country>" of a locale; no value when either

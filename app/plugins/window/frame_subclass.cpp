@@ -1,6 +1,6 @@
 #include "app/plugins/window/frame_subclass.h"
 
-#include <commctrl.h>
+#include "app/core/subclass.h"
 
 #include "app/plugins/window/msg_dispatch.h"
 #include "app/plugins/window/window_logic.h"
@@ -19,7 +19,7 @@ constexpr UINT_PTR kViewSubclassId = 0x0BD1;
 // Frame
 
 bool CMainSubclassWindow::Attach(HWND frame, IUnknown* owner) noexcept {
-  if (!SetWindowSubclass(frame, Proc, kFrameSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+  if (!SetSubclass(frame, Proc, kFrameSubclassId, reinterpret_cast<DWORD_PTR>(this)))
     return false;
   frame_ = frame;
   self_ = owner;
@@ -27,7 +27,7 @@ bool CMainSubclassWindow::Attach(HWND frame, IUnknown* owner) noexcept {
 }
 
 void CMainSubclassWindow::Detach() noexcept {
-  if (frame_ && IsWindow(frame_)) RemoveWindowSubclass(frame_, Proc, kFrameSubclassId);
+  if (frame_ && IsWindow(frame_)) RemoveSubclass(frame_, Proc, kFrameSubclassId);
   frame_ = nullptr;
 }
 
@@ -42,17 +42,17 @@ LRESULT CALLBACK CMainSubclassWindow::Proc(HWND window, UINT message, WPARAM wPa
   if (message == WM_NCDESTROY) {
     // The final message: detach, pass it on, and only then let the plug-in go
     // (releasing it may destroy this object).
-    RemoveWindowSubclass(window, Proc, kFrameSubclassId);
+    RemoveSubclass(window, Proc, kFrameSubclassId);
     self->frame_ = nullptr;
     // The marker properties go with the window (the names they hold are
     // counted platform atoms).
     RemoveFrameMarkers(window);
     ComPtr<IUnknown> owner = std::move(self->self_);
-    return DefSubclassProc(window, message, wParam, lParam);
+    return DefSubclass(window, message, wParam, lParam);
   }
   LRESULT answer = 0;
   if (self->Handle(message, wParam, lParam, &answer)) return answer;
-  return DefSubclassProc(window, message, wParam, lParam);
+  return DefSubclass(window, message, wParam, lParam);
 }
 
 bool CMainSubclassWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
@@ -140,7 +140,7 @@ bool CMainSubclassWindow::Fire(Event event) noexcept {
 // Page view
 
 bool CBrowserSubclassWindow::Attach(HWND view, HWND frame) noexcept {
-  if (!SetWindowSubclass(view, Proc, kViewSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+  if (!SetSubclass(view, Proc, kViewSubclassId, reinterpret_cast<DWORD_PTR>(this)))
     return false;
   view_ = view;
   frame_ = frame;
@@ -148,7 +148,7 @@ bool CBrowserSubclassWindow::Attach(HWND view, HWND frame) noexcept {
 }
 
 void CBrowserSubclassWindow::Detach() noexcept {
-  if (view_ && IsWindow(view_)) RemoveWindowSubclass(view_, Proc, kViewSubclassId);
+  if (view_ && IsWindow(view_)) RemoveSubclass(view_, Proc, kViewSubclassId);
   view_ = nullptr;
 }
 
@@ -164,7 +164,7 @@ LRESULT CALLBACK CBrowserSubclassWindow::Proc(HWND window, UINT message, WPARAM 
                                               LPARAM lParam, UINT_PTR, DWORD_PTR data) noexcept {
   auto* self = reinterpret_cast<CBrowserSubclassWindow*>(data);
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, Proc, kViewSubclassId);
+    RemoveSubclass(window, Proc, kViewSubclassId);
     self->view_ = nullptr;
   } else if (self->edgeResize_ && message == WM_NCHITTEST) {
     if (const int edge = self->EdgeOf(lParam)) return edge;
@@ -175,7 +175,7 @@ LRESULT CALLBACK CBrowserSubclassWindow::Proc(HWND window, UINT message, WPARAM 
       return 0;
     }
   }
-  return DefSubclassProc(window, message, wParam, lParam);
+  return DefSubclass(window, message, wParam, lParam);
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <utility>
 
 #include "app/core/script_call.h"
 #include "app/core/unknown.h"
@@ -75,6 +76,18 @@ BOOL CALLBACK CollectReceivers(HWND window, LPARAM param) noexcept {
   return TRUE;
 }
 
+// The block this thread is handing over right now. A receiver on the same
+// thread (a window of this process) reads it from the sender's view instead of
+// opening and mapping the named block once more, which would cost the window
+// manager several round trips per message. Nested deliveries (a handler that
+// sends) stack their records.
+struct OutgoingBlock {
+  HWND receiver;
+  const void* view;
+  DWORD size;
+};
+thread_local const OutgoingBlock* t_outgoing = nullptr;
+
 // Writes the block for one receiver and hands it over synchronously.
 HRESULT DeliverTo(HWND receiver, const std::vector<wchar_t>& block) {
   const DWORD size = static_cast<DWORD>(block.size() * sizeof(wchar_t));
@@ -85,9 +98,12 @@ HRESULT DeliverTo(HWND receiver, const std::vector<wchar_t>& block) {
   unique_mapview view(::MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, size));
   if (!view) return HResultFromLastError();
   std::memcpy(view.get(), block.data(), size);
+  const OutgoingBlock outgoing{receiver, view.get(), size};
+  const OutgoingBlock* const outer = std::exchange(t_outgoing, &outgoing);
   LRESULT answer = 0;
-  if (!SendPrivateMessage(receiver, MSG_DELIVER, pid, size, &answer))
-    return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+  const bool sent = SendPrivateMessage(receiver, MSG_DELIVER, pid, size, &answer);
+  t_outgoing = outer;
+  if (!sent) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
   return static_cast<HRESULT>(answer);
 }
 
@@ -317,6 +333,16 @@ LRESULT DeliverMessage(HWND frame, WPARAM wParam, LPARAM lParam) {
   const auto sender = static_cast<DWORD>(wParam);
   const auto size = static_cast<DWORD>(lParam);
   if (size == 0) return E_FAIL;
+  if (const OutgoingBlock* own = t_outgoing;
+      own && own->receiver == frame && own->size == size && sender == ::GetCurrentProcessId()) {
+    try {
+      std::wstring name, payload;
+      if (FAILED(ParseMessageBlock(own->view, size, &name, &payload))) return E_FAIL;
+      return RunHandler(frame, name, payload);
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
+  }
   unique_handle mapping(
       ::OpenFileMappingW(FILE_MAP_READ, FALSE, MessageBlockName(sender, frame).c_str()));
   if (!mapping) return E_FAIL;

@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include "app/core/script_call.h"
+#include "app/core/system_function.h"
 #include "app/plugins/window/window_logic.h"
 #include "app/plugins/window/window_plugin.h"
 #include "sdk/trace.h"
@@ -142,8 +143,12 @@ HRESULT CWindowPlugin::ShowFileDialog(IDispatch* options, VARIANT* result) {
   if (multi || (title && *title.get())) dialog.lpstrTitle = StringOr(title, L"");
   if (multi || !folder.empty()) dialog.lpstrInitialDir = folder.c_str();
 
-  const BOOL chosen = saveMode ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
-  if (!chosen) return S_OK;
+  static const auto getSaveFileName =
+      SystemFunction<decltype(&GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
+  static const auto getOpenFileName =
+      SystemFunction<decltype(&GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+  const auto show = saveMode ? getSaveFileName : getOpenFileName;
+  if (!show || !show(&dialog)) return S_OK;
   if (!multi) return SetString(result, buffer.data());
   return NativeArray(SelectedPaths(buffer.data()), result);
 }

@@ -209,12 +209,22 @@ TEST(PluginLibrary, OtherWidthOrNonImageIsRefused) {
   WORD machine = 0;
   ASSERT_EQ(omb::ReadImageMachine(image32.c_str(), &machine), S_OK);
   EXPECT_EQ(machine, IMAGE_FILE_MACHINE_I386);
-  // The direct header read (used for paths without an ANSI form) agrees.
-  EXPECT_EQ(omb::ReadMachineFromHeaders(image32.c_str(), &machine), S_OK);
-  EXPECT_EQ(machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(omb::ReadMachineFromHeaders(SupportFile(L"testplug.dll").c_str(), &machine), S_OK);
+  EXPECT_EQ(omb::ReadImageMachine(SupportFile(L"testplug.dll").c_str(), &machine), S_OK);
   EXPECT_EQ(machine, IMAGE_FILE_MACHINE_AMD64);
-  EXPECT_EQ(omb::ReadMachineFromHeaders(text.c_str(), &machine), E_FAIL);
+  EXPECT_EQ(omb::ReadImageMachine(text.c_str(), &machine), E_FAIL);
+  // A PE header inside the DOS header (a small offset) is still a header.
+  const std::wstring tiny = folder / L"tiny.dll";
+  unsigned char bytes[64 + 24] = {'M', 'Z'};
+  bytes[60] = 8;
+  bytes[8] = 'P';
+  bytes[9] = 'E';
+  bytes[12] = 0x64;
+  bytes[13] = 0x86;
+  file = CreateFileW(tiny.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  WriteFile(file, bytes, sizeof bytes, &written, nullptr);
+  CloseHandle(file);
+  EXPECT_EQ(omb::ReadImageMachine(tiny.c_str(), &machine), S_OK);
+  EXPECT_EQ(machine, IMAGE_FILE_MACHINE_AMD64);
 
   EXPECT_EQ(omb::LoadPluginLibrary(image32.c_str()), E_FAIL);
   EXPECT_EQ(omb::FindRegisteredPlugin(L"testplug32"), nullptr);

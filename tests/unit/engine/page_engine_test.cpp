@@ -495,12 +495,13 @@ TEST_F(EngineTest, KeysGoToTheSiteBeforeTheEnginesReload) {
   EXPECT_EQ(site_->acceleratorMessages.size(), asked);  // only keys are offered
 }
 
-TEST_F(EngineTest, DropTargetIsOfferedToTheSiteAndRegistered) {
+TEST_F(EngineTest, DropTargetIsOfferedAtActivationAndRegisteredWithTheFirstPage) {
   CreateEngine();
   ASSERT_TRUE(site_->offeredDropTarget);
   DWORD effect = DROPEFFECT_COPY;
   EXPECT_EQ(site_->offeredDropTarget->DragOver(0, POINTL{0, 0}, &effect), S_OK);
   EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+  Load(WriteFile(L"drop.html", "<p>page</p>"));
   EXPECT_EQ(RegisterDragDrop(ServerWindow(), site_->offeredDropTarget.Get()),
             DRAGDROP_E_ALREADYREGISTERED);
 }
