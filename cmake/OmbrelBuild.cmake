@@ -94,17 +94,21 @@ find_program(OMBREL_PYTHON NAMES python3 REQUIRED)
 set(OMBREL_CHECK_PE ${PROJECT_SOURCE_DIR}/cmake/check_pe.py)
 
 # Checks TARGET's file: machine type of this width, imports only from DLLs
-# that Windows ships, GUI subsystem (GUI), and the named exports (EXPORTS).
+# that Windows ships, GUI subsystem (GUI), the named exports (EXPORTS), and
+# no import of the DLLs it loads on first use (LOADED_ON_USE).
 # The check is a test of this tree and a line of the manifest that the 64-bit
 # tree reads to check the 32-bit tree's outputs too.
 function(ombrel_add_pe_check target)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "GUI" "" "EXPORTS")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "GUI" "" "EXPORTS;LOADED_ON_USE")
     set(args --machine ${OMBREL_PE_MACHINE})
     if(arg_GUI)
         list(APPEND args --subsystem gui)
     endif()
     foreach(export IN LISTS arg_EXPORTS)
         list(APPEND args --export ${export})
+    endforeach()
+    foreach(dll IN LISTS arg_LOADED_ON_USE)
+        list(APPEND args --not-imported ${dll})
     endforeach()
     add_test(NAME pe${OMBREL_WIDTH}_${target}
         COMMAND ${OMBREL_PYTHON} ${OMBREL_CHECK_PE} ${args} $<TARGET_FILE:${target}>)

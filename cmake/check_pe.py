@@ -3,7 +3,7 @@
 headers (the 32-bit outputs cannot run on the build machines):
 
   check_pe.py [--machine 0x8664|0x014C] [--subsystem gui|console]
-              [--export NAME]... FILE
+              [--export NAME]... [--not-imported DLL]... FILE
 
 - the machine type is the one given;
 - the subsystem is the one given;
@@ -12,7 +12,9 @@ headers (the 32-bit outputs cannot run on the build machines):
   libwinpthread) or anything else that would have to be shipped alongside;
 - each NAME is exported under exactly that name, and no export carries a
   stdcall decoration ("Name@8"), which a 32-bit build would show if the
-  decoration leaked into the export table.
+  decoration leaked into the export table;
+- no DLL is imported (normally or delay-loaded) that the program loads on
+  first use instead: a linked DLL is loaded into every process at start.
 
 Exit status 0 when every check passes, 1 when one fails, 2 when the file is
 not a readable PE image.
@@ -170,6 +172,10 @@ def check(path, args):
         problem = import_problem(dll)
         if problem:
             failures.append('imports %s: %s' % (dll, problem))
+    imported = {dll.lower().removesuffix('.dll') for dll in imports}
+    for dll in args.not_imported:
+        if dll.lower().removesuffix('.dll') in imported:
+            failures.append('imports %s, which is loaded on first use' % dll)
     for name in args.export:
         if name not in exports:
             failures.append('does not export %s' % name)
@@ -194,6 +200,7 @@ def main():
     parser.add_argument('--machine', type=lambda text: int(text, 0))
     parser.add_argument('--subsystem', choices=sorted(SUBSYSTEMS.values()))
     parser.add_argument('--export', action='append', default=[])
+    parser.add_argument('--not-imported', action='append', default=[])
     parser.add_argument('file')
     args = parser.parse_args()
     try:

@@ -10,7 +10,9 @@
 //   if (!getOpenFileName) return E_FAIL;  // the library or the export is missing
 //
 // Keep the result in a function-local static, as above: the library is then
-// looked up once, and thread-safely.
+// looked up once, and thread-safely. For a library with several functions,
+// a table of OMB_SYSTEM_FUNCTION members kept in one such static does the
+// same (see the download and the analytics code).
 #pragma once
 
 #include <windows.h>
@@ -34,3 +36,9 @@ Fn SystemFunction(const wchar_t* library, const char* name) noexcept {
 }
 
 }  // namespace omb
+
+// A member of a function table, named and typed after the platform function
+// NAME of LIBRARY, which it points to (null when the library or the export is
+// missing).
+#define OMB_SYSTEM_FUNCTION(library, name) \
+  decltype(&::name) name = ::omb::SystemFunction<decltype(&::name)>(library, #name)

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/core/system_function.h"
 #include "sdk/com.h"
 #include "sdk/trace.h"
 
@@ -19,7 +20,34 @@ constexpr DWORD kNotifications = WINHTTP_CALLBACK_FLAG_SENDREQUEST_COMPLETE |
                                  WINHTTP_CALLBACK_FLAG_REQUEST_ERROR |
                                  WINHTTP_CALLBACK_FLAG_HANDLES;
 
-void CloseHttpFn(HINTERNET h) noexcept { ::WinHttpCloseHandle(h); }
+// WinHTTP is loaded with the first hit instead of being linked: a linked
+// library is loaded into every process at start (several milliseconds under
+// Wine), and most applications send no hits.
+struct WinHttp {
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpOpen);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpConnect);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpOpenRequest);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpSetStatusCallback);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpAddRequestHeaders);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpSetOption);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpSetTimeouts);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpSendRequest);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpCrackUrl);
+  OMB_SYSTEM_FUNCTION(L"winhttp.dll", WinHttpCloseHandle);
+
+  bool Complete() const noexcept {
+    return WinHttpOpen && WinHttpConnect && WinHttpOpenRequest && WinHttpSetStatusCallback &&
+           WinHttpAddRequestHeaders && WinHttpSetOption && WinHttpSetTimeouts &&
+           WinHttpSendRequest && WinHttpCrackUrl && WinHttpCloseHandle;
+  }
+};
+
+const WinHttp& Http() noexcept {
+  static const WinHttp functions;
+  return functions;
+}
+
+void CloseHttpFn(HINTERNET h) noexcept { Http().WinHttpCloseHandle(h); }
 using unique_hhttp = unique_any<HINTERNET, CloseHttpFn>;
 
 // One hit on its way. Owned by the caller until the request is sent, then
@@ -28,34 +56,35 @@ class CAnalytics {
  public:
   ~CAnalytics() {
     // No notice may reach a sender that is gone.
-    if (request_) ::WinHttpSetStatusCallback(request_.get(), nullptr, 0, 0);
+    if (request_) Http().WinHttpSetStatusCallback(request_.get(), nullptr, 0, 0);
   }
 
   HRESULT Send(const AnalyticsEndpoint& endpoint, const std::wstring& agent,
                const std::wstring& hit) noexcept {
+    if (!Http().Complete()) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     OpenRoot(agent);
-    connection_.reset(::WinHttpConnect(root_.get(), endpoint.host.c_str(), endpoint.port, 0));
+    connection_.reset(Http().WinHttpConnect(root_.get(), endpoint.host.c_str(), endpoint.port, 0));
     if (!connection_) return HResultFromLastError();
-    request_.reset(::WinHttpOpenRequest(connection_.get(), L"POST", endpoint.path.c_str(), nullptr,
+    request_.reset(Http().WinHttpOpenRequest(connection_.get(), L"POST", endpoint.path.c_str(), nullptr,
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                         WINHTTP_FLAG_SECURE));
     if (!request_) return HResultFromLastError();
-    if (::WinHttpSetStatusCallback(request_.get(), &StatusCallback, kNotifications, 0) ==
+    if (Http().WinHttpSetStatusCallback(request_.get(), &StatusCallback, kNotifications, 0) ==
         WINHTTP_INVALID_STATUS_CALLBACK)
       return HResultFromLastError();
-    if (!::WinHttpAddRequestHeaders(request_.get(),
+    if (!Http().WinHttpAddRequestHeaders(request_.get(),
                                     L"Content-Type: application/x-www-form-urlencoded",
                                     static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD))
       return HResultFromLastError();
     // The certificate is checked as the platform checks it, revocation
     // included; no check is switched off.
     DWORD revocation = WINHTTP_ENABLE_SSL_REVOCATION;
-    if (!::WinHttpSetOption(request_.get(), WINHTTP_OPTION_ENABLE_FEATURE, &revocation,
+    if (!Http().WinHttpSetOption(request_.get(), WINHTTP_OPTION_ENABLE_FEATURE, &revocation,
                             sizeof(revocation)))
       return HResultFromLastError();
     OMB_RETURN_IF_FAILED(ToUtf8(hit));
     // From here on the callback may run, and free this, at any moment.
-    if (!::WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, body_.data(),
+    if (!Http().WinHttpSendRequest(request_.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, body_.data(),
                               static_cast<DWORD>(body_.size()), static_cast<DWORD>(body_.size()),
                               reinterpret_cast<DWORD_PTR>(this)))
       return HResultFromLastError();
@@ -66,12 +95,12 @@ class CAnalytics {
   // A root handle that cannot be opened or set up is left empty, so the
   // connection fails.
   void OpenRoot(const std::wstring& agent) noexcept {
-    root_.reset(::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+    root_.reset(Http().WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
     if (!root_) return;
     DWORD_PTR self = reinterpret_cast<DWORD_PTR>(this);
-    if (!::WinHttpSetOption(root_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &self, sizeof(self)) ||
-        !::WinHttpSetTimeouts(root_.get(), kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs))
+    if (!Http().WinHttpSetOption(root_.get(), WINHTTP_OPTION_CONTEXT_VALUE, &self, sizeof(self)) ||
+        !Http().WinHttpSetTimeouts(root_.get(), kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs))
       root_.reset();
   }
 
@@ -112,12 +141,13 @@ class CAnalytics {
 
 HRESULT ParseAnalyticsEndpoint(const wchar_t* url, AnalyticsEndpoint* out) {
   if (!url || !out) return E_POINTER;
+  if (!Http().Complete()) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   URL_COMPONENTS parts = {};
   parts.dwStructSize = sizeof(parts);
   parts.dwHostNameLength = static_cast<DWORD>(-1);
   parts.dwUrlPathLength = static_cast<DWORD>(-1);
   parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!::WinHttpCrackUrl(url, 0, 0, &parts)) return HResultFromLastError();
+  if (!Http().WinHttpCrackUrl(url, 0, 0, &parts)) return HResultFromLastError();
   // Hits go over HTTPS only: nobody on the way may read or change them.
   if (parts.nScheme != INTERNET_SCHEME_HTTPS) return E_INVALIDARG;
   if (!parts.lpszHostName || parts.dwHostNameLength == 0) return E_INVALIDARG;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "app/core/system_function.h"
 #include "sdk/com.h"
 
 static_assert(kDownloadTimedOut == HRESULT_FROM_WIN32(ERROR_INTERNET_TIMEOUT));
@@ -16,7 +17,30 @@ namespace {
 
 constexpr DWORD kBlockSize = 65536;
 
-void CloseInternetFn(HINTERNET h) noexcept { ::InternetCloseHandle(h); }
+// WinINet is loaded on the first download instead of being linked: a linked
+// library is loaded, with the libraries it needs, into every process at start
+// (about 10 ms under Wine), and most applications never download.
+struct WinInet {
+  OMB_SYSTEM_FUNCTION(L"wininet.dll", InternetOpenW);
+  OMB_SYSTEM_FUNCTION(L"wininet.dll", InternetOpenUrlW);
+  OMB_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW);
+  OMB_SYSTEM_FUNCTION(L"wininet.dll", InternetSetStatusCallbackW);
+  OMB_SYSTEM_FUNCTION(L"wininet.dll", InternetReadFile);
+  OMB_SYSTEM_FUNCTION(L"wininet.dll", HttpQueryInfoW);
+  OMB_SYSTEM_FUNCTION(L"wininet.dll", InternetCloseHandle);
+
+  bool Complete() const noexcept {
+    return InternetOpenW && InternetOpenUrlW && InternetSetOptionW && InternetSetStatusCallbackW &&
+           InternetReadFile && HttpQueryInfoW && InternetCloseHandle;
+  }
+};
+
+const WinInet& Inet() noexcept {
+  static const WinInet functions;
+  return functions;
+}
+
+void CloseInternetFn(HINTERNET h) noexcept { Inet().InternetCloseHandle(h); }
 using unique_hinternet = omb::unique_any<HINTERNET, CloseInternetFn>;
 
 // What the platform's status callback shares with the worker. The worker
@@ -144,7 +168,7 @@ class CDestination {
 HRESULT OpenUrl(HINTERNET root, const wchar_t* url, CAsyncState* state, DWORD timeoutMs,
                 unique_hinternet* opened) noexcept {
   state->Arm();
-  HINTERNET handle = ::InternetOpenUrlW(root, url, nullptr, 0,
+  HINTERNET handle = Inet().InternetOpenUrlW(root, url, nullptr, 0,
                                         INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_CACHE_WRITE,
                                         reinterpret_cast<DWORD_PTR>(state));
   if (!handle) {
@@ -161,7 +185,7 @@ HRESULT ReadBlock(HINTERNET handle, CAsyncState* state, DWORD want, DWORD timeou
                   DWORD* got) noexcept {
   state->Arm();
   *state->Got() = 0;
-  if (!::InternetReadFile(handle, state->Block(), want, state->Got())) {
+  if (!Inet().InternetReadFile(handle, state->Block(), want, state->Got())) {
     if (::GetLastError() != ERROR_IO_PENDING) return omb::HResultFromLastError();
     OMB_RETURN_IF_FAILED(state->Wait(timeoutMs));
   }
@@ -173,12 +197,12 @@ HRESULT ReadBlock(HINTERNET handle, CAsyncState* state, DWORD want, DWORD timeou
 HRESULT ResponseSize(HINTERNET handle, ULONGLONG* total) noexcept {
   DWORD status = 0;
   DWORD statusSize = sizeof(status);
-  if (::HttpQueryInfoW(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+  if (Inet().HttpQueryInfoW(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                        &statusSize, nullptr))
     OMB_RETURN_IF_FAILED(StatusResult(status));
   wchar_t length[100] = {};
   DWORD lengthSize = sizeof(length);
-  if (!::HttpQueryInfoW(handle, HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr))
+  if (!Inet().HttpQueryInfoW(handle, HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr))
     return omb::HResultFromLastError();
   length[std::size(length) - 1] = L'\0';
   const std::optional<ULONGLONG> parsed = ParseContentLength(length);
@@ -240,17 +264,18 @@ HRESULT StatusResult(DWORD status) noexcept {
 HRESULT DownloadToFile(const wchar_t* url, const wchar_t* path, IDownloadProgress* progress,
                        DWORD timeoutMs) noexcept {
   if (!url || !path) return E_INVALIDARG;
+  if (!Inet().Complete()) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   std::unique_ptr<CAsyncState, StateOwner> state(CAsyncState::Create());
   if (!state) return E_OUTOFMEMORY;
 
   unique_hinternet root(
-      ::InternetOpenW(L"Ombrel", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
+      Inet().InternetOpenW(L"Ombrel", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC));
   if (!root) return omb::HResultFromLastError();
-  if (::InternetSetStatusCallbackW(root.get(), &CAsyncState::StatusCallback) ==
+  if (Inet().InternetSetStatusCallbackW(root.get(), &CAsyncState::StatusCallback) ==
       INTERNET_INVALID_STATUS_CALLBACK)
     return omb::HResultFromLastError();
   DWORD receiveTimeout = kDownloadTimeoutMs;
-  if (!::InternetSetOptionW(root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
+  if (!Inet().InternetSetOptionW(root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout,
                             sizeof(receiveTimeout)))
     return omb::HResultFromLastError();
 
