@@ -5,7 +5,8 @@
 #
 # APPDIR is copied afresh to <build>/tests/apps/<name> (tests/apps-double/<name>
 # on the double) and the host runs as
-# "HOST.exe d=<copy>", with the copy as its current folder. The exit code is
+# "HOST.exe d=<copy>", with the copy as its current folder; tests/support/pages/
+# wait.js is copied into the copy's resource folder. The exit code is
 # the host's (0 = passed); after OMBREL_APP_TIMEOUT seconds (default 55) the
 # host is stopped and the run fails.
 #
@@ -50,6 +51,8 @@ copy=$copies/$name
 rm -rf "$copy"
 mkdir -p "$copies"
 cp -a "$app" "$copy"
+# The pages' shared helpers (waitFor), loaded with <script src="wait.js">.
+cp "$(dirname "$0")/../tests/support/pages/wait.js" "$copy/resource/"
 
 if [[ -f $app/test-plugins ]]; then
     mkdir -p "$copy/plugins"

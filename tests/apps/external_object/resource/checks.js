@@ -52,14 +52,3 @@ function runExternalChecks(t) {
     t.done();
   });
 }
-// Runs then() once check() holds, looking again as the page's messages are
-// handled; after ms (10 s when not given) it reports what never happened.
-function waitFor(what, check, then, ms) {
-  var end = new Date().getTime() + (ms || 10000);
-  (function look() {
-    if (check()) then();
-    else if (new Date().getTime() > end) { t.ok(false, 'waited in vain for ' + what); t.done(); }
-    else setTimeout(look, 10);
-  })();
-}
-

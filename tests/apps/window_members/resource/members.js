@@ -5,17 +5,6 @@ var w = window.external.window;
 var x = window.external.wintest;
 var E_NOTIMPL = -2147467263, E_INVALIDARG = -2147024809;
 
-// Runs then() once check() holds, looking again as the page's messages are
-// handled; after ms (10 s when not given) it reports what never happened.
-function waitFor(what, check, then, ms) {
-  var end = new Date().getTime() + (ms || 10000);
-  (function look() {
-    if (check()) then();
-    else if (new Date().getTime() > end) { t.ok(false, 'waited in vain for ' + what); t.done(); }
-    else setTimeout(look, 10);
-  })();
-}
-
 function fails(code, f, name) {
   try { f(); t.ok(false, name + ' raises'); } catch (e) { t.equal(e.number, code, name); }
 }
