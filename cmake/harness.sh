@@ -224,6 +224,14 @@ run_program() {
     rc=$?
     wait
     set -e
+    if [[ $rc -ne 0 ]]; then
+        # A failure says how the program ended, with what Wine said that the
+        # filter hid: a program that fails at start may print nothing else.
+        echo "harness: $(basename "$1") ended with exit code $rc" >&2
+        if [[ $WINEDEBUG == -all ]]; then
+            grep -E '^[0-9a-f]{4}:(err|warn):' "$out/stderr" | tail -n 10 | sed 's/^/harness: wine: /' >&2 || true
+        fi
+    fi
     rm -rf "$out"
     exit "$rc"
 }
