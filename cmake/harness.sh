@@ -19,7 +19,7 @@
 # State lives in the build tree: DIR/harness (display, Xvfb pid, logs) and
 # DIR/wineprefix. One harness per build tree; build trees do not share one.
 #
-# Environment: OMBREL_WINEDEBUG replaces the default WINEDEBUG=-all (and then
+# Environment: OMBREL_WINEDEBUG replaces the default WINEDEBUG=-all,err+all (and then
 # Wine's messages are shown unfiltered).
 set -euo pipefail
 
@@ -48,7 +48,10 @@ if [[ -z ${HOME:-} ]]; then
     export HOME=$state/home
     mkdir -p "$HOME"
 fi
-export WINEDEBUG=${OMBREL_WINEDEBUG:--all}
+# Wine's error messages only: hidden from the output, shown when a program
+# fails (see run_program).
+quiet_winedebug=-all,err+all
+export WINEDEBUG=${OMBREL_WINEDEBUG:-$quiet_winedebug}
 # No Mono or Gecko: their install prompts would block, and the host does not
 # use either. No menu builder: it would write desktop entries for the user.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -171,10 +174,10 @@ winpath() {
     echo "Z:${path//\//\\}"
 }
 
-# Wine's own complaints on stderr (only with the default WINEDEBUG=-all,
+# Wine's own complaints on stderr (only with the default WINEDEBUG,
 # where they are never a test's output).
 filter_wine_noise() {
-    if [[ $WINEDEBUG == -all ]]; then
+    if [[ $WINEDEBUG == "$quiet_winedebug" ]]; then
         grep --line-buffered -v -E \
             -e '^[0-9a-f]{4}:(fixme|err|warn|trace):' \
             -e '^wine: (configuration in|created the configuration directory)' \
@@ -228,7 +231,7 @@ run_program() {
         # A failure says how the program ended, with what Wine said that the
         # filter hid: a program that fails at start may print nothing else.
         echo "harness: $(basename "$1") ended with exit code $rc" >&2
-        if [[ $WINEDEBUG == -all ]]; then
+        if [[ $WINEDEBUG == "$quiet_winedebug" ]]; then
             grep -E '^[0-9a-f]{4}:(err|warn):' "$out/stderr" | tail -n 10 | sed 's/^/harness: wine: /' >&2 || true
         fi
     fi
