@@ -267,4 +267,31 @@ class DispatchTable : public IDispatch {
   }
 };
 
+// IDispatch for objects that are only ever called by DISPID (functions handed
+// to script or to a plug-in, event sinks): no type information and no names.
+// The derived class implements Invoke:
+//
+//   class CDone : public omb::ComObject<CDone, omb::InvokeOnly> {
+//     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+//                         EXCEPINFO*, UINT*) noexcept override;
+//   };
+class InvokeOnly : public IDispatch {
+ public:
+  using ComInterface = IDispatch;
+
+  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) noexcept override {
+    for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+  }
+};
+
 }  // namespace omb

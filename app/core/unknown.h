@@ -1,8 +1,8 @@
-// Bases for the host's small script-visible objects that are not plug-ins
-// (the window's message object, drag sinks, the HTTP client object).
+// Bases for the host's small script-visible objects that are not plug-ins.
 #pragma once
 
 #include "sdk/com.h"
+#include "sdk/dispatch.h"
 
 // A reference-counted object answering IUnknown, IDispatch and any further
 // interfaces listed; the derived class implements IDispatch itself (its own
@@ -11,11 +11,11 @@ template <class Derived, class... Interfaces>
 using CUnknown = omb::ComObject<Derived, IDispatch, Interfaces...>;
 
 // IDispatch for objects that receive calls by DISPID only (event sinks):
-// every call goes to OnInvoke; names cannot be looked up and there is no type
-// information.
-class CDispatchBase : public omb::ComObject<CDispatchBase, IDispatch> {
+// every call goes to OnInvoke; there is no type information, a name lookup
+// answers DISP_E_UNKNOWNINTERFACE and any interface but IUnknown and IDispatch
+// E_NOTIMPL.
+class CDispatchBase : public omb::ComObject<CDispatchBase, omb::InvokeOnly> {
  public:
-  // IUnknown and IDispatch only; any other interface answers E_NOTIMPL.
   STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
     if (!out) return E_INVALIDARG;
     if (iid != IID_IUnknown && iid != IID_IDispatch) {
@@ -25,15 +25,6 @@ class CDispatchBase : public omb::ComObject<CDispatchBase, IDispatch> {
     *out = static_cast<IDispatch*>(this);
     AddRef();
     return S_OK;
-  }
-
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
   }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
     return DISP_E_UNKNOWNINTERFACE;

@@ -6,6 +6,7 @@
 #include "app/engine/page.h"
 #include "app/engine/page_document.h"
 #include "app/engine/script_objects.h"
+#include "sdk/dispatch.h"
 
 namespace omb::engine {
 namespace {
@@ -74,23 +75,10 @@ bool IsJScriptLanguage(const wchar_t* language) noexcept {
 
 // A native method of the window read as a value (`var f = window.alert`):
 // calling it runs the window's member.
-class CNativeFunction : public ComObject<CNativeFunction, IDispatch> {
+class CNativeFunction : public ComObject<CNativeFunction, InvokeOnly> {
  public:
   CNativeFunction(CPageWindow* window, size_t member) noexcept : window_(window), member_(member) {}
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) noexcept override {
-    for (UINT i = 0; ids && i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO*, UINT*) noexcept override {
     if (id != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;

@@ -33,21 +33,12 @@ constexpr const wchar_t* kChunkReporter = L"chunkReporter";
 // Called as reporter(address, count) from the worker: puts count bytes at
 // address into a new stream from the core and calls progress(stream,
 // context); answers what progress answers.
-class CChunkReporter : public ComObject<CChunkReporter, IDispatch> {
+class CChunkReporter : public ComObject<CChunkReporter, InvokeOnly> {
  public:
   CChunkReporter(OMB::ICore* core, IDispatch* progress) noexcept
       : core_(core), progress_(progress) {}
   HRESULT SetContext(const VARIANT& context) noexcept { return context_.CopyFrom(context); }
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO*, UINT*) noexcept override {
     DispArgs args(params);

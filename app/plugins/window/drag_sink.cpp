@@ -29,23 +29,7 @@ DragVerdict DragVerdictOf(const wchar_t* tagName, const VARIANT& dragWindow) noe
   return DragVerdict::kContinue;
 }
 
-STDMETHODIMP CDragSink::GetTypeInfoCount(UINT* count) noexcept {
-  if (!count) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
-
-STDMETHODIMP CDragSink::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
-  if (info) *info = nullptr;
-  return DISP_E_BADINDEX;
-}
-
-STDMETHODIMP CDragSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
-  return DISP_E_UNKNOWNINTERFACE;
-}
-
-STDMETHODIMP CDragSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                               UINT*) noexcept {
+HRESULT CDragSink::OnInvoke(DISPID id, WORD, DISPPARAMS*, VARIANT*) noexcept {
   if (id != DISPID_HTMLELEMENTEVENTS2_ONMOUSEDOWN && id != kDragStart) return E_NOTIMPL;
   if (disabled_ || !frame_) return E_NOTIMPL;
   // The platform's move loop starts from a caption press.

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <mshtml.h>
 
+#include "app/core/unknown.h"
 #include "sdk/com.h"
 
 namespace omb {
@@ -18,20 +19,17 @@ enum class DragVerdict { kContinue, kDrag, kNoDrag };
 // (VT_EMPTY/VT_NULL when absent).
 DragVerdict DragVerdictOf(const wchar_t* tagName, const VARIANT& dragWindow) noexcept;
 
-class CDragSink : public ComObject<CDragSink, IDispatch> {
+class CDragSink final : public CDispatchBase {
  public:
   CDragSink(HWND frame, IHTMLDocument2* document) noexcept : frame_(frame), document_(document) {}
 
   // The document whose elements the walk looks up (the page now shown).
   void SetDocument(IHTMLDocument2* document) noexcept { document_ = document; }
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override;
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override;
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                      UINT*) noexcept override;
-
  private:
+  // The mouse-down and drag-start events of the body.
+  HRESULT OnInvoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) noexcept override;
+
   bool ShouldDrag() const noexcept;
 
   HWND frame_;

@@ -17,6 +17,7 @@
 
 #include "app/plugins/window/msg_dispatch.h"
 #include "sdk/com.h"
+#include "sdk/dispatch.h"
 
 namespace {
 
@@ -46,17 +47,9 @@ VARIANT Text(BSTR s) {
 }
 
 // A handler function: called as handler(payload, context).
-class Handler : public omb::ComObject<Handler, IDispatch> {
+class Handler : public omb::ComObject<Handler, omb::InvokeOnly> {
  public:
   explicit Handler(Kind kind) : kind_(kind) {}
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) noexcept override {
     if (kind_ == Kind::kQuit) {

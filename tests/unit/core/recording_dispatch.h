@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sdk/com.h"
+#include "sdk/dispatch.h"
 
 // Takes over the one reference a new object starts with. (MinGW's
 // ComPtr::Attach adds a reference of its own, so it cannot be used for that.)
@@ -21,7 +22,7 @@ ComPtr<T> New() {
   return Own(new T());
 }
 
-class RecordingDispatch : public omb::ComObject<RecordingDispatch, IDispatch> {
+class RecordingDispatch : public omb::ComObject<RecordingDispatch, omb::InvokeOnly> {
  public:
   struct Call {
     DWORD thread = 0;
@@ -46,14 +47,6 @@ class RecordingDispatch : public omb::ComObject<RecordingDispatch, IDispatch> {
     return Release();
   }
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO*, UINT*) noexcept override {
     if (flags & refusedFlags) return DISP_E_MEMBERNOTFOUND;

@@ -15,6 +15,7 @@
 
 #include "app/engine/engine_com.h"
 #include "app/engine/page_engine.h"
+#include "sdk/dispatch.h"
 
 namespace omb::engine::test {
 
@@ -101,18 +102,10 @@ class TestExternal : public ComObject<TestExternal, IDispatch> {
 };
 
 // An IDispatch sink that hands every call to a function.
-class TestSink : public ComObject<TestSink, IDispatch> {
+class TestSink : public ComObject<TestSink, omb::InvokeOnly> {
  public:
   using Handler = std::function<void(DISPID, DISPPARAMS*)>;
   explicit TestSink(Handler handler) : handler_(std::move(handler)) {}
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) noexcept override {
     handler_(id, params);

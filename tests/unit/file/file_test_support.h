@@ -10,6 +10,7 @@
 
 #include "sdk/com.h"
 #include "sdk/omb.h"
+#include "sdk/dispatch.h"
 
 namespace filetest {
 
@@ -36,21 +37,13 @@ void RemoveTree(const std::wstring& path);
 
 // A script function: records each call's arguments (script order, as
 // "vt:text") and answers with a chosen value.
-class FakeFunction : public omb::ComObject<FakeFunction, IDispatch> {
+class FakeFunction : public omb::ComObject<FakeFunction, omb::InvokeOnly> {
  public:
   std::vector<std::vector<std::wstring>> calls;
   std::vector<DWORD> threads;
   omb::unique_variant answer;
   HRESULT answerResult = S_OK;
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                       UINT*) noexcept override;
 };

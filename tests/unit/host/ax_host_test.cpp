@@ -9,6 +9,7 @@
 
 #include "app/core/ax_host.h"
 #include "app/core/browser_host.h"
+#include "sdk/dispatch.h"
 
 namespace {
 
@@ -144,16 +145,8 @@ class FakeControl : public omb::ComObject<FakeControl, IOleObject, IOleInPlaceOb
   STDMETHODIMP EnumConnections(IEnumConnections**) noexcept override { return E_NOTIMPL; }
 };
 
-class EventSink : public omb::ComObject<EventSink, IDispatch> {
+class EventSink : public omb::ComObject<EventSink, omb::InvokeOnly> {
  public:
-  STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override {
-    *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return E_NOTIMPL;
-  }
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept override {
     return S_OK;
   }

@@ -20,6 +20,7 @@
 
 #include "app/core/ax_host.h"
 #include "sdk/com.h"
+#include "sdk/dispatch.h"
 
 namespace {
 
@@ -191,20 +192,12 @@ class RecordingSite final
 
 // DWebBrowserEvents2 as the host sees it: which browser an event names (the
 // control or a frame), the ready state and whether a document exists.
-class EventRecorder : public omb::ComObject<EventRecorder, IDispatch> {
+class EventRecorder : public omb::ComObject<EventRecorder, omb::InvokeOnly> {
  public:
   EventRecorder(Log* log, IUnknown* control) : log_(log), control_(control) {}
   bool cancelClosing = false;
   int documentsCompleted = 0;
 
-  STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override {
-    *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) noexcept override {
     ComPtr<IWebBrowser2> browser;

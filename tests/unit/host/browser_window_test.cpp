@@ -19,6 +19,7 @@
 #include "app/core/script_call.h"
 #include "app/core/script_object.h"
 #include "sdk/trace.h"
+#include "sdk/dispatch.h"
 #include "tests/unit/host/host_test_support.h"
 
 namespace {
@@ -418,17 +419,9 @@ TEST_F(Windows, ScriptErrorsAreSwallowedWhenThePageSaysSo) {
 }
 
 // Records the calls script would receive as callback(files, context).
-class DropCallback : public omb::ComObject<DropCallback, IDispatch> {
+class DropCallback : public omb::ComObject<DropCallback, omb::InvokeOnly> {
  public:
   std::vector<std::vector<std::wstring>> calls;  // each: the files, then the context
-  STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override {
-    *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) noexcept override {
     if (id != 0 || params->cArgs != 2) return E_INVALIDARG;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/plugins/window/msg_dispatch.h"
+#include "sdk/dispatch.h"
 #include "tests/unit/core/recording_dispatch.h"
 
 // Allocations of this size and more fail while a test sets it, as they do
@@ -115,7 +116,7 @@ struct Frame {
 
 // A handler that records each call's arguments in script order as
 // "type:text", strings at their full length (NULs included).
-class Handler : public omb::ComObject<Handler, IDispatch> {
+class Handler : public omb::ComObject<Handler, omb::InvokeOnly> {
  public:
   struct Call {
     DISPID id = 0;
@@ -124,14 +125,6 @@ class Handler : public omb::ComObject<Handler, IDispatch> {
   };
   std::vector<Call> calls;
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID lcid, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) noexcept override {
     Call call{id, lcid, {}};

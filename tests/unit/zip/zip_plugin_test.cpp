@@ -11,6 +11,7 @@
 #include "app/core/script_object.h"
 #include "app/plugins/zip/zip_plugin.h"
 #include "app/plugins/zip/zip_reader.h"
+#include "sdk/dispatch.h"
 #include "tests/unit/zip/zip_test_support.h"
 
 using namespace ziptest;
@@ -33,18 +34,13 @@ bool PumpUntil(HANDLE h, DWORD timeoutMs = 20000) {
 
 // A script function: records its calls (arguments in script order) and
 // answers through `answer`.
-class Fn : public omb::ComObject<Fn, IDispatch> {
+class Fn : public omb::ComObject<Fn, omb::InvokeOnly> {
  public:
   explicit Fn(HANDLE done = nullptr) : done_(done) {}
   std::vector<std::vector<std::wstring>> calls;  // each argument as text
   std::vector<std::vector<VARTYPE>> types;
   std::function<void(const std::vector<std::wstring>&, VARIANT*)> answer;
 
-  STDMETHODIMP GetTypeInfoCount(UINT* n) noexcept override { *n = 0; return S_OK; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                       UINT*) noexcept override {
     std::vector<std::wstring> args;
