@@ -38,7 +38,18 @@ shift || true
 
 state=$build/harness
 prefix=$build/wineprefix
-wine=${OMBREL_WINE:-wine}
+# Wine runs without address-space randomisation where the system allows it.
+# This Wine's loader (there is no preloader) sits at a fixed address and the
+# kernel starts its heap a random distance above it, up to 1 GB; about once
+# in a few thousand starts the heap covered 0x7ffe0000, where Wine maps the
+# shared user data, and the program ended at once with exit code 1 and no
+# output ("failed to map the shared user data"). Without randomisation the
+# heap always starts right after the loader. Programs that a Windows program
+# starts inherit the setting.
+wine=("${OMBREL_WINE:-wine}")
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+    wine=(setarch "$(uname -m)" -R "${wine[@]}")
+fi
 wineserver=${OMBREL_WINESERVER:-wineserver}
 xvfb=${OMBREL_XVFB:-Xvfb}
 
@@ -141,7 +152,7 @@ init_prefix() {
     echo "harness: creating the Wine prefix $prefix (once per build tree)" >&2
     mkdir -p "$state"
     rm -rf "$prefix"
-    "$wine" wineboot --init >>"$log" 2>&1 || die "wineboot failed (see $log)"
+    "${wine[@]}" wineboot --init >>"$log" 2>&1 || die "wineboot failed (see $log)"
     "$wineserver" -w
     cat >"$state/prefix.reg" <<'EOF'
 REGEDIT4
@@ -152,7 +163,7 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 EOF
-    "$wine" reg import "$(winpath "$state/prefix.reg")" >>"$log" 2>&1 \
+    "${wine[@]}" reg import "$(winpath "$state/prefix.reg")" >>"$log" 2>&1 \
         || die "registry set-up failed (see $log)"
     "$wineserver" -w
     touch "$prefix/.ombrel-ready"
@@ -217,7 +228,7 @@ run_program() {
     out=$(mktemp -d "$state/run.XXXXXX")
     : >"$out/stdout"
     : >"$out/stderr"
-    "$wine" "$@" >"$out/stdout" 2>"$out/stderr" &
+    "${wine[@]}" "$@" >"$out/stdout" 2>"$out/stderr" &
     pid=$!
     trap 'kill "$pid" 2>/dev/null; wait; rm -rf "$out"; exit 143' TERM INT HUP
     tail -s 0.05 -n +1 -f --pid="$pid" "$out/stdout" &
@@ -252,7 +263,7 @@ case $command in
         # as the server. Start them here, with the log as their output,
         # rather than in the first test, which would pay for their start
         # and hand them its output files.
-        "$wine" cmd.exe /c exit </dev/null >>"$state/wineserver.log" 2>&1 \
+        "${wine[@]}" cmd.exe /c exit </dev/null >>"$state/wineserver.log" 2>&1 \
             || die "Wine does not start programs (see $state/wineserver.log)"
         echo "harness: wineserver running for $prefix"
         ;;
