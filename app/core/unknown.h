@@ -11,9 +11,9 @@ template <class Derived, class... Interfaces>
 using CUnknown = omb::ComObject<Derived, IDispatch, Interfaces...>;
 
 // IDispatch for objects that receive calls by DISPID only (event sinks):
-// every call goes to OnInvoke; there is no type information, a name lookup
-// answers DISP_E_UNKNOWNINTERFACE and any interface but IUnknown and IDispatch
-// E_NOTIMPL.
+// every call goes to OnInvoke; there is no type information (a count of 0,
+// S_OK also for a null pointer), a name lookup answers DISP_E_UNKNOWNINTERFACE
+// and any interface but IUnknown and IDispatch E_NOTIMPL.
 class CDispatchBase : public omb::ComObject<CDispatchBase, omb::InvokeOnly> {
  public:
   STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
@@ -24,6 +24,10 @@ class CDispatchBase : public omb::ComObject<CDispatchBase, omb::InvokeOnly> {
     }
     *out = static_cast<IDispatch*>(this);
     AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+    if (count) *count = 0;
     return S_OK;
   }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {

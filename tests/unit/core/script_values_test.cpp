@@ -345,6 +345,7 @@ TEST(ScriptCall, EventSinkAnswersOnlyUnknownAndDispatch) {
   DISPID id = 0;
   LPOLESTR names[] = {const_cast<LPOLESTR>(L"x")};
   EXPECT_EQ(DISP_E_UNKNOWNINTERFACE, sink->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
+  EXPECT_EQ(S_OK, sink->GetTypeInfoCount(nullptr));
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   EXPECT_EQ(S_FALSE, sink->Invoke(42, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
   EXPECT_EQ(42, sink->lastId);
