@@ -22,7 +22,7 @@ CPageControl::~CPageControl() {
 
 HRESULT CPageControl::NavigateTo(const std::wstring& target) noexcept {
   ComPtr<CPageControl> keep(this);
-  if (!EnsureMessageWindow()) return HResultFromLastError();
+  if (!messages_.Ensure(this)) return HResultFromLastError();
   PageLocation location;
   try {
     location = ResolvePageLocation(target);
@@ -42,11 +42,6 @@ void CPageControl::ReplacePage(ComPtr<CPage> page) noexcept {
   if (ComPtr<CPage> current = page_) current->Unload();
   ComPtr<CPage> old = std::exchange(page_, std::move(page));
   if (old) old->Close();
-}
-
-bool CPageControl::EnsureMessageWindow() noexcept {
-  if (!messages_) messages_ = CreateEngineWindow(EngineWindow::kMessages, nullptr, RECT{}, this);
-  return messages_ != nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -204,17 +199,11 @@ STDMETHODIMP CPageControl::put_Silent(VARIANT_BOOL value) noexcept {
 // ---------------------------------------------------------------------------
 // IPageHost
 
-void CPageControl::PostPageStep(UINT generation) noexcept {
-  if (messages_) PostMessageW(messages_, kStepMessage, 0, static_cast<LPARAM>(generation));
-}
+void CPageControl::PostPageStep(UINT generation) noexcept { messages_.PostStep(generation); }
 
-void CPageControl::SetPageTimer(UINT delayMs) noexcept {
-  if (messages_) SetTimer(messages_, kPageTimerId, delayMs, nullptr);
-}
+void CPageControl::SetPageTimer(UINT delayMs) noexcept { messages_.SetTimer(delayMs); }
 
-void CPageControl::KillPageTimer() noexcept {
-  if (messages_) KillTimer(messages_, kPageTimerId);
-}
+void CPageControl::KillPageTimer() noexcept { messages_.KillTimer(); }
 
 void CPageControl::FireNavigateComplete(const std::wstring& url) noexcept {
   ComPtr<CPageControl> keep(this);
@@ -252,31 +241,20 @@ void CPageControl::CloseWindow() noexcept {
 // As in browsers, the page's script runs on; the navigation follows from the
 // message loop (the last request of the page wins).
 void CPageControl::NavigateFromPage(const std::wstring& url) noexcept {
-  if (!page_ || !messages_) return;
+  if (!page_ || !messages_.Exists()) return;
   try {
     pageNavigation_ = url;
   } catch (...) {
     return;
   }
-  PostMessageW(messages_, kNavigateMessage, 0, static_cast<LPARAM>(page_->Generation()));
+  messages_.PostNavigate(page_->Generation());
 }
 
 HRESULT CPageControl::GetExternal(IDispatch** out) noexcept {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  ComPtr<IDocHostUIHandler> handler = SiteAs<IDocHostUIHandler>();
-  if (!handler) return E_NOINTERFACE;
-  return handler->GetExternal(out);
+  return ExternalOfSite(site_.Get(), out);
 }
 
-HWND CPageControl::MessageOwner() noexcept {
-  HWND base = embedding_;
-  if (!base) {
-    ComPtr<IOleInPlaceSite> site = SiteAs<IOleInPlaceSite>();
-    if (site) site->GetWindow(&base);
-  }
-  return base ? GetAncestor(base, GA_ROOT) : nullptr;
-}
+HWND CPageControl::MessageOwner() noexcept { return ControlOwnerWindow(embedding_, site_.Get()); }
 
 // The site's command target decides first (OLECMDID_SHOWSCRIPTERROR with the
 // document); when it does not take the error, the engine shows its own box.
@@ -306,42 +284,38 @@ bool CPageControl::OnEngineMessage(EngineWindow which, HWND window, UINT message
   *result = 0;
   switch (which) {
     case EngineWindow::kMessages:
-      if (message == kStepMessage) {
-        if (ComPtr<CPage> page = page_; page && page->Generation() == static_cast<UINT>(lParam))
-          page->RunStep();
-        return true;
-      }
-      if (message == kNavigateMessage) {
-        if (page_ && page_->Generation() == static_cast<UINT>(lParam) && !pageNavigation_.empty())
-          NavigateTo(std::exchange(pageNavigation_, std::wstring()));
-        return true;
-      }
-      if (message == WM_TIMER && wParam == kPageTimerId) {
-        if (ComPtr<CPage> page = page_)
-          page->OnTimer();
-        else
-          KillPageTimer();
-        return true;
-      }
-      if (message == WM_DESTROY && window == messages_) messages_ = nullptr;
-      return false;
+      return OnPageRequest(window, message, wParam, lParam);
     case EngineWindow::kEmbedding:
     case EngineWindow::kDocObjectView:
-      if (message == WM_SIZE) {
-        const HWND child = which == EngineWindow::kEmbedding ? view_ : server_;
-        if (child) MoveWindow(child, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-        return true;
-      }
       if (message == WM_DESTROY && which == EngineWindow::kEmbedding) OnWindowChainDestroyed();
-      // As the platform control's windows do, the outer ones hand the focus
-      // to the page window.
-      if (message == WM_SETFOCUS && server_) {
-        SetFocus(server_);
-        return true;
-      }
-      return false;
+      return OnOuterWindowMessage(which, message, lParam, view_, server_);
     case EngineWindow::kServer:
       return OnServerMessage(message, wParam, lParam);
+  }
+  return false;
+}
+
+bool CPageControl::OnPageRequest(HWND window, UINT message, WPARAM wParam,
+                                 LPARAM lParam) noexcept {
+  UINT generation = 0;
+  switch (messages_.Read(window, message, wParam, lParam, &generation)) {
+    case CPageMessageWindow::Request::kStep:
+      if (ComPtr<CPage> page = page_; page && page->Generation() == generation) page->RunStep();
+      return true;
+    case CPageMessageWindow::Request::kNavigate:
+      if (page_ && page_->Generation() == generation && !pageNavigation_.empty())
+        NavigateTo(std::exchange(pageNavigation_, std::wstring()));
+      return true;
+    case CPageMessageWindow::Request::kTimer:
+      if (ComPtr<CPage> page = page_)
+        page->OnTimer();
+      else
+        KillPageTimer();
+      return true;
+    case CPageMessageWindow::Request::kClose:  // this control closes nothing itself
+      return true;
+    case CPageMessageWindow::Request::kNone:
+      break;
   }
   return false;
 }

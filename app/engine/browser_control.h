@@ -137,10 +137,6 @@ class CPageControl
                          IOleInPlaceActiveObject, IPersistStreamInit, IConnectionPointContainer,
                          IProvideClassInfo2>;
 
-  static constexpr UINT kStepMessage = WM_APP + 0x51;
-  static constexpr UINT kNavigateMessage = WM_APP + 0x52;
-  static constexpr UINT_PTR kPageTimerId = 1;
-
   template <class I>
   ComPtr<I> SiteAs() const noexcept {
     ComPtr<I> out;
@@ -152,7 +148,7 @@ class CPageControl
   // Navigation (browser_control.cpp)
   HRESULT NavigateTo(const std::wstring& target) noexcept;
   void ReplacePage(ComPtr<CPage> page) noexcept;
-  bool EnsureMessageWindow() noexcept;
+  bool OnPageRequest(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   // Embedding (control_ole.cpp)
   HRESULT Activate(bool uiActivate) noexcept;
   void Deactivate() noexcept;
@@ -178,7 +174,7 @@ class CPageControl
   std::wstring pageNavigation_;  // where the current page asked to go
   ComPtr<IDropTarget> dropTarget_;  // offered at activation, registered with the first page
   bool dropTargetRegistered_ = false;
-  HWND messages_ = nullptr;
+  CPageMessageWindow messages_;
   HWND embedding_ = nullptr;
   HWND view_ = nullptr;
   HWND server_ = nullptr;

@@ -138,7 +138,7 @@ void CPageControl::Teardown(bool unload) noexcept {
   if (ComPtr<CPage> page = std::move(page_)) page->Close();
   if (ComPtr<CConnectionPoint> events = std::move(events_)) events->Detach();
   adviseHolder_.Reset();
-  if (const HWND messages = std::exchange(messages_, nullptr)) DestroyEngineWindow(messages);
+  messages_.Destroy();
 }
 
 // ---------------------------------------------------------------------------

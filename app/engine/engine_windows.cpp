@@ -1,5 +1,7 @@
 #include "app/engine/engine_windows.h"
 
+#include <utility>
+
 namespace omb::engine {
 namespace {
 
@@ -90,6 +92,72 @@ void DestroyEngineWindow(HWND window) noexcept {
   if (!window || !IsWindow(window)) return;
   DetachEngineWindow(window);
   DestroyWindow(window);
+}
+
+bool OnOuterWindowMessage(EngineWindow which, UINT message, LPARAM lParam, HWND view,
+                          HWND server) noexcept {
+  if (message == WM_SIZE) {
+    const HWND child = which == EngineWindow::kEmbedding ? view : server;
+    if (child) MoveWindow(child, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+    return true;
+  }
+  if (message == WM_SETFOCUS && server) {
+    SetFocus(server);
+    return true;
+  }
+  return false;
+}
+
+HWND ControlOwnerWindow(HWND embedding, IOleClientSite* site) noexcept {
+  HWND base = embedding;
+  ComPtr<IOleInPlaceSite> inPlace;
+  if (!base && site && SUCCEEDED(site->QueryInterface(IID_PPV_ARGS(&inPlace))))
+    inPlace->GetWindow(&base);
+  return base ? GetAncestor(base, GA_ROOT) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// CPageMessageWindow
+
+bool CPageMessageWindow::Ensure(IEngineWindowOwner* owner) noexcept {
+  if (!window_) window_ = CreateEngineWindow(EngineWindow::kMessages, nullptr, RECT{}, owner);
+  return window_ != nullptr;
+}
+
+void CPageMessageWindow::Destroy() noexcept {
+  if (const HWND window = std::exchange(window_, nullptr)) DestroyEngineWindow(window);
+}
+
+void CPageMessageWindow::SetTimer(UINT delayMs) noexcept {
+  if (window_) ::SetTimer(window_, kTimerId, delayMs, nullptr);
+}
+
+void CPageMessageWindow::KillTimer() noexcept {
+  if (window_) ::KillTimer(window_, kTimerId);
+}
+
+void CPageMessageWindow::Post(UINT message, UINT generation) noexcept {
+  if (window_) PostMessageW(window_, message, 0, static_cast<LPARAM>(generation));
+}
+
+CPageMessageWindow::Request CPageMessageWindow::Read(HWND window, UINT message, WPARAM wParam,
+                                                     LPARAM lParam, UINT* generation) noexcept {
+  *generation = static_cast<UINT>(lParam);
+  switch (message) {
+    case kStepMessage:
+      return Request::kStep;
+    case kNavigateMessage:
+      return Request::kNavigate;
+    case kCloseMessage:
+      return Request::kClose;
+    case WM_TIMER:
+      return wParam == kTimerId ? Request::kTimer : Request::kNone;
+    case WM_DESTROY:
+      if (window == window_) window_ = nullptr;
+      return Request::kNone;
+    default:
+      return Request::kNone;
+  }
 }
 
 }  // namespace omb::engine

@@ -49,6 +49,14 @@ std::wstring WithoutHidingComment(std::wstring code) {
 
 }  // namespace
 
+HRESULT ExternalOfSite(IOleClientSite* site, IDispatch** out) noexcept {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  ComPtr<IDocHostUIHandler> handler;
+  if (!site || FAILED(site->QueryInterface(IID_PPV_ARGS(&handler)))) return E_NOINTERFACE;
+  return handler->GetExternal(out);
+}
+
 void ShowScriptErrorBox(HWND owner, const ScriptError& error) noexcept {
   try {
     const std::wstring text =

@@ -20,6 +20,10 @@ struct ScriptError {
 // The control's own script-error box, for errors the site does not take.
 void ShowScriptErrorBox(HWND owner, const ScriptError& error) noexcept;
 
+// The external object of a control's site (its IDocHostUIHandler's),
+// E_NOINTERFACE when the site has no such handler.
+HRESULT ExternalOfSite(IOleClientSite* site, IDispatch** out) noexcept;
+
 class IPageHost {
  public:
   // Asks for RunStep of the page with this generation from the message loop.

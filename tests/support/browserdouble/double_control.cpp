@@ -108,11 +108,7 @@ STDMETHODIMP_(ULONG) CDoubleControl::Release() noexcept {
 // becomes the host's document at its NavigateComplete2.
 HRESULT CDoubleControl::NavigateTo(const std::wstring& target, bool fromPage) noexcept {
   ComPtr<CDoubleControl> keep(this);
-  if (!messages_) {
-    messages_ = omb::engine::CreateEngineWindow(omb::engine::EngineWindow::kMessages, nullptr,
-                                                RECT{}, this);
-    if (!messages_) return omb::HResultFromLastError();
-  }
+  if (!messages_.Ensure(this)) return omb::HResultFromLastError();
   if (!fromPage) {
     omb::unique_variant userMode;
     ReadAmbient(DISPID_AMBIENT_USERMODE, userMode.get());
@@ -429,17 +425,11 @@ STDMETHODIMP CDoubleControl::put_RegisterAsBrowser(VARIANT_BOOL value) noexcept 
 // ---------------------------------------------------------------------------
 // IPageHost
 
-void CDoubleControl::PostPageStep(UINT generation) noexcept {
-  if (messages_) PostMessageW(messages_, kStepMessage, 0, static_cast<LPARAM>(generation));
-}
+void CDoubleControl::PostPageStep(UINT generation) noexcept { messages_.PostStep(generation); }
 
-void CDoubleControl::SetPageTimer(UINT delayMs) noexcept {
-  if (messages_) SetTimer(messages_, kPageTimerId, delayMs, nullptr);
-}
+void CDoubleControl::SetPageTimer(UINT delayMs) noexcept { messages_.SetTimer(delayMs); }
 
-void CDoubleControl::KillPageTimer() noexcept {
-  if (messages_) KillTimer(messages_, kPageTimerId);
-}
+void CDoubleControl::KillPageTimer() noexcept { messages_.KillTimer(); }
 
 // The navigating page replaces the old one (which unloads now) and becomes
 // the host's document; its scripts run only after this.
@@ -486,7 +476,7 @@ void CDoubleControl::CloseWindow() noexcept {
   ComPtr<CDoubleControl> keep(this);
   ComPtr<omb::engine::CConnectionPoint> events = events_;
   if (events && omb::engine::FireWindowClosing(*events.Get())) return;
-  if (messages_) PostMessageW(messages_, kCloseMessage, 0, 0);
+  messages_.PostClose();
 }
 
 // The page asks to go elsewhere: the host is asked (TranslateUrl,
@@ -494,7 +484,7 @@ void CDoubleControl::CloseWindow() noexcept {
 // itself goes from the message loop.
 void CDoubleControl::NavigateFromPage(const std::wstring& url) noexcept {
   ComPtr<CDoubleControl> keep(this);
-  if (!page_ || !messages_) return;
+  if (!page_ || !messages_.Exists()) return;
   try {
     std::wstring target = url;
     if (ComPtr<IDocHostUIHandler> handler = SiteAs<IDocHostUIHandler>()) {
@@ -510,23 +500,15 @@ void CDoubleControl::NavigateFromPage(const std::wstring& url) noexcept {
   } catch (...) {
     return;
   }
-  PostMessageW(messages_, kNavigateMessage, 0, static_cast<LPARAM>(page_->Generation()));
+  messages_.PostNavigate(page_->Generation());
 }
 
 HRESULT CDoubleControl::GetExternal(IDispatch** out) noexcept {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  ComPtr<IDocHostUIHandler> handler = SiteAs<IDocHostUIHandler>();
-  if (!handler) return E_NOINTERFACE;
-  return handler->GetExternal(out);
+  return omb::engine::ExternalOfSite(site_.Get(), out);
 }
 
 HWND CDoubleControl::MessageOwner() noexcept {
-  HWND base = embedding_;
-  if (!base) {
-    if (ComPtr<IOleInPlaceSite> site = SiteAs<IOleInPlaceSite>()) site->GetWindow(&base);
-  }
-  return base ? GetAncestor(base, GA_ROOT) : nullptr;
+  return omb::engine::ControlOwnerWindow(embedding_, site_.Get());
 }
 
 // The command target of the client site, else of its container, takes the
@@ -562,39 +544,9 @@ bool CDoubleControl::OnEngineMessage(omb::engine::EngineWindow which, HWND windo
   *result = 0;
   switch (which) {
     case EngineWindow::kMessages:
-      if (message == kStepMessage) {
-        if (ComPtr<CPage> page = PageOfGeneration(static_cast<UINT>(lParam))) page->RunStep();
-        return true;
-      }
-      if (message == kNavigateMessage) {
-        if (page_ && page_->Generation() == static_cast<UINT>(lParam) && !pageNavigation_.empty())
-          NavigateTo(std::exchange(pageNavigation_, std::wstring()), true);
-        return true;
-      }
-      if (message == kCloseMessage) {
-        CloseControlWindow();
-        return true;
-      }
-      if (message == WM_TIMER && wParam == kPageTimerId) {
-        if (ComPtr<CPage> page = page_)
-          page->OnTimer();
-        else
-          KillPageTimer();
-        return true;
-      }
-      if (message == WM_DESTROY && window == messages_) messages_ = nullptr;
-      return false;
+      return OnPageRequest(window, message, wParam, lParam);
     case EngineWindow::kEmbedding:
     case EngineWindow::kDocObjectView:
-      if (message == WM_SIZE) {
-        const HWND child = which == EngineWindow::kEmbedding ? view_ : server_;
-        if (child) MoveWindow(child, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
-        return true;
-      }
-      if (message == WM_SETFOCUS && server_) {
-        SetFocus(server_);
-        return true;
-      }
       if (message == WM_DESTROY && which == EngineWindow::kEmbedding && window == embedding_) {
         // The container destroyed its window, and the chain with it.
         UnloadCurrentPage();
@@ -603,10 +555,37 @@ bool CDoubleControl::OnEngineMessage(omb::engine::EngineWindow which, HWND windo
         dropTargetRegistered_ = false;
         input_.Reset();
       }
-      return false;
+      return omb::engine::OnOuterWindowMessage(which, message, lParam, view_, server_);
     case EngineWindow::kServer:
       return input_.OnMessage(server_, page_.Get(), SiteAs<IDocHostUIHandler>().Get(), message,
                               wParam, lParam);
+  }
+  return false;
+}
+
+bool CDoubleControl::OnPageRequest(HWND window, UINT message, WPARAM wParam,
+                                   LPARAM lParam) noexcept {
+  using Request = omb::engine::CPageMessageWindow::Request;
+  UINT generation = 0;
+  switch (messages_.Read(window, message, wParam, lParam, &generation)) {
+    case Request::kStep:
+      if (ComPtr<CPage> page = PageOfGeneration(generation)) page->RunStep();
+      return true;
+    case Request::kNavigate:
+      if (page_ && page_->Generation() == generation && !pageNavigation_.empty())
+        NavigateTo(std::exchange(pageNavigation_, std::wstring()), true);
+      return true;
+    case Request::kClose:
+      CloseControlWindow();
+      return true;
+    case Request::kTimer:
+      if (ComPtr<CPage> page = page_)
+        page->OnTimer();
+      else
+        KillPageTimer();
+      return true;
+    case Request::kNone:
+      break;
   }
   return false;
 }

@@ -212,11 +212,6 @@ class CDoubleControl final
                               IOleInPlaceObject, IOleInPlaceActiveObject, IOleControl,
                               IPersistStreamInit, IConnectionPointContainer, IProvideClassInfo2>;
 
-  static constexpr UINT kStepMessage = WM_APP + 0x61;
-  static constexpr UINT kNavigateMessage = WM_APP + 0x62;
-  static constexpr UINT kCloseMessage = WM_APP + 0x63;
-  static constexpr UINT_PTR kPageTimerId = 1;
-
   template <class I>
   ComPtr<I> SiteAs() const noexcept {
     ComPtr<I> out;
@@ -233,6 +228,7 @@ class CDoubleControl final
   CPage* PageOfGeneration(UINT generation) const noexcept;
   void UnloadCurrentPage() noexcept;
   void CloseControlWindow() noexcept;
+  bool OnPageRequest(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   // Embedding (double_ole.cpp)
   void ReadAmbient(DISPID id, VARIANT* value) noexcept;
   void ReadAmbients(DISPID id) noexcept;
@@ -257,7 +253,7 @@ class CDoubleControl final
   std::vector<ComPtr<CDoubleFrame>> frames_;
   std::wstring pageNavigation_;  // where the page asked to go
   omb::engine::CPageInput input_;
-  HWND messages_ = nullptr;
+  omb::engine::CPageMessageWindow messages_;
   HWND embedding_ = nullptr;
   HWND view_ = nullptr;
   HWND server_ = nullptr;

@@ -188,8 +188,7 @@ void CDoubleControl::Teardown(bool unload) noexcept {
   DestroyWindowChain();
   if (ComPtr<omb::engine::CConnectionPoint> events = std::move(events_)) events->Detach();
   adviseHolder_.Reset();
-  if (const HWND messages = std::exchange(messages_, nullptr))
-    omb::engine::DestroyEngineWindow(messages);
+  messages_.Destroy();
 }
 
 // ---------------------------------------------------------------------------
