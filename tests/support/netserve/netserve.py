@@ -67,6 +67,7 @@ stopping = threading.Event()
 state = threading.Condition()
 hits = []
 dropped = 0
+contents = {}
 started = time.monotonic()
 events = []
 
@@ -74,7 +75,6 @@ events = []
 def note(event):
     with state:
         events.append('%.2f %s' % (time.monotonic() - started, event))
-contents = {}
 
 
 def content(size):
